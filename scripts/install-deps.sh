@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what building, running and testing need.
+# Usage: install-deps.sh [run|test|screenshot]...
+set -euo pipefail
+
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins fonts-urw-base35 fonts-dejavu-core)
+for purpose in "$@"; do
+    case "$purpose" in
+        run) ;;
+        test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs locales) ;;
+        screenshot) packages+=(xvfb xauth xdotool imagemagick x11-utils) ;;
+        *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
+        "${missing[@]}"
+fi

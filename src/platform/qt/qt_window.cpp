@@ -1,0 +1,439 @@
+#include "platform/qt/qt_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+// Resources of a static library are registered only when referenced.
+static void InitVelmarisResources() {
+    Q_INIT_RESOURCE(velmaris);
+}
+
+namespace velmaris::platform {
+
+namespace {
+
+constexpr int kTwipsPerInch = 1440;
+constexpr int kClientWidth = 9090;
+constexpr int kClientHeight = 7320;
+constexpr int kTimer1Interval = 1000;  // ms
+constexpr int kPictureIconSize = 24;
+
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+// The design's fonts, then look-alikes that Linux systems commonly have.
+QFont SansSerif825() {
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arimo",
+                      "Nimbus Sans", "Helvetica", "Arial"});
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+QFont CourierNew975() {
+    QFont font;
+    font.setFamilies({"Courier New", "Liberation Mono", "Cousine", "Nimbus Mono PS", "Courier",
+                      "DejaVu Sans Mono"});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPointSizeF(9.75);
+    return font;
+}
+
+QIcon SizedIcon(const QString& name) {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48}) {
+        icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name).arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+}  // namespace
+
+QtWindow::QtWindow(QWidget* parent) : QMainWindow(parent) {
+    InitVelmarisResources();
+    setObjectName("frmMain");
+    setWindowTitle("Quorvel - Velmaris");
+    setWindowIcon(SizedIcon("velmaris"));
+    setFont(SansSerif825());
+
+    auto* client = new QWidget(this);
+    client->setObjectName("ClientArea");
+    setCentralWidget(client);
+    client->setFixedSize(TwipsX(kClientWidth), TwipsY(kClientHeight));
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    BuildMenus();
+    BuildControls();
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName("Timer1");
+    timer1_->setInterval(kTimer1Interval);
+    connect(timer1_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+}
+
+QtWindow::~QtWindow() {
+    // The grids may be gone already, and closing the window would still read them.
+    for (Grid& grid : grids_) {
+        grid.view->setModel(nullptr);
+    }
+    if (busy_) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+int QtWindow::TwipsX(int twips) const {
+    return static_cast<int>(std::lround(twips * logicalDpiX() / double{kTwipsPerInch}));
+}
+
+int QtWindow::TwipsY(int twips) const {
+    return static_cast<int>(std::lround(twips * logicalDpiY() / double{kTwipsPerInch}));
+}
+
+template <typename W>
+W* QtWindow::Make(Control control, const char* name, QWidget* container, int left, int top,
+                  int width, int height) {
+    auto* widget = new W(container);
+    widget->setObjectName(name);
+    widget->setGeometry(TwipsX(left), TwipsY(top), TwipsX(width), TwipsY(height));
+    controls_[control] = widget;
+    return widget;
+}
+
+void QtWindow::BuildMenus() {
+    QMenu* file = menuBar()->addMenu("File");
+    file->setObjectName("mnuFile");
+    menus_[Menu::mnuFile] = file->menuAction();
+    QMenu* newMenu = menuBar()->addMenu("New Menu");
+    newMenu->setObjectName("mnuNew");
+    menus_[Menu::mnuNew] = newMenu->menuAction();
+
+    const auto item = [this](QMenu* menu, Menu id, const char* name, const char* caption) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, [this, id] { MenuClicked(id); });
+        menus_[id] = action;
+    };
+    item(file, Menu::mnuExit, "mnuExit", "Exit");
+    QAction* separator = file->addSeparator();
+    separator->setObjectName("mnub1");
+    menus_[Menu::mnub1] = separator;
+    item(file, Menu::mnuAbout, "mnuAbout", "About");
+    item(newMenu, Menu::mnuSetTarget, "mnuSetTarget", "Set Target for this drive...");
+    item(newMenu, Menu::mnuCFN, "mnuCFN", "Change File Name");
+}
+
+void QtWindow::BuildControls() {
+    QWidget* client = centralWidget();
+    const QFont buttonFont = SansSerif825();
+    const auto pictureButton = [&](Control control, const char* name, QWidget* container, int left,
+                                   int top, const char* caption, const char* icon) {
+        auto* button = Make<QPushButton>(control, name, container, left, top, 1395, 555);
+        button->setText(caption);
+        button->setFont(buttonFont);
+        button->setIcon(SizedIcon(icon));
+        button->setIconSize(QSize(kPictureIconSize, kPictureIconSize));
+        return button;
+    };
+    // Labels keep their designed size as a minimum and grow to fit their text, since the
+    // fonts at hand are wider than the design's. Right-aligned ones grow to the left.
+    const auto label = [&](Control control, const char* name, QWidget* container, int left, int top,
+                           int width, int height, const char* caption, bool rightAligned = false) {
+        auto* text = Make<QLabel>(control, name, container, left, top, width, height);
+        if (rightAligned) {
+            text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        }
+        labels_[control] = LabelFit{text->geometry(), rightAligned};
+        text->setText(caption);
+        FitToText(control);
+        return text;
+    };
+
+    auto* frame1 = Make<QGroupBox>(Control::Frame1, "Frame1", client, 120, 120, 5055, 3195);
+    frame1->setTitle("Source Drives");
+    BuildGrid(grids_[0], Control::iGrid1, "iGrid1", frame1, 120, 300, 4755, 2475);
+    label(Control::Label1, "Label1", frame1, 120, 2880, 1410, 195, "Double Click to Add");
+
+    auto* frame3 = Make<QGroupBox>(Control::Frame3, "Frame3", client, 5220, 120, 3675, 1335);
+    frame3->setTitle("Target");
+    pictureButton(Control::Command1, "Command1", frame3, 240, 300, "Set Target", "set-target");
+    pictureButton(Control::Command2, "Command2", frame3, 1920, 300, "Run", "run");
+    label(Control::Label2, "Label2", frame3, 240, 900, 3255, 315, "Label2");
+
+    auto* frame2 = Make<QGroupBox>(Control::Frame2, "Frame2", client, 5220, 1440, 3795, 1875);
+    frame2->setTitle("Details");
+    auto* progress =
+        Make<QProgressBar>(Control::ProgBarXP1, "ProgBarXP1", frame2, 60, 300, 3615, 255);
+    progress->setFont(buttonFont);
+    QPalette progressPalette = progress->palette();
+    for (const auto role : {QPalette::Text, QPalette::HighlightedText, QPalette::WindowText}) {
+        progressPalette.setColor(role, Qt::black);
+    }
+    progress->setPalette(progressPalette);
+    progress->hide();
+    label(Control::Label4, "Label4", frame2, 750, 660, 555, 195, "Current:", true);
+    label(Control::Label5, "Label5", frame2, 1500, 660, 90, 195, "0");
+    label(Control::Label8, "Label8", frame2, 270, 960, 1035, 195, "Speed (Mb/M)", true);
+    label(Control::Label9, "Label9", frame2, 1500, 975, 90, 195, "0");
+    label(Control::Label13, "Label13", frame2, 345, 1275, 960, 195, "Time Elapsed", true);
+    label(Control::Label12, "Label12", frame2, 1500, 1275, 540, 195, "0:00:00")
+        ->setToolTip("DD:HH:MM:SS");
+    label(Control::Label6, "Label6", frame2, 120, 1575, 1185, 195, "Time Remaining:", true);
+    label(Control::Label7, "Label7", frame2, 1500, 1575, 540, 195, "0:00:00")
+        ->setToolTip("DD:HH:MM:SS");
+
+    auto* frame4 = Make<QGroupBox>(Control::Frame4, "Frame4", client, 120, 3420, 8895, 2955);
+    frame4->setTitle("Selected Drives");
+    BuildGrid(grids_[1], Control::iGrid2, "iGrid2", frame4, 180, 240, 8535, 2295);
+    label(Control::Label3, "Label3", frame4, 180, 2580, 480, 195, "Label3");
+    auto* check1 = Make<QCheckBox>(Control::Check1, "Check1", frame4, 5760, 2640, 2955, 255);
+    check1->setText("Turn off computer on completion");
+
+    auto* stop = pictureButton(Control::XPButton1, "XPButton1", client, 7620, 6480, "Stop", "stop");
+    stop->setEnabled(false);
+    auto* abort = Make<QPushButton>(Control::Command6, "Command6", client, 3480, 6540, 1755, 435);
+    abort->setText("Abort Shutdown");
+    abort->hide();
+    auto* command3 = Make<QPushButton>(Control::Command3, "Command3", client, 7140, 6540, 375, 315);
+    command3->setText("Command3");
+    command3->hide();
+
+    auto* status = Make<QStatusBar>(Control::StatusBar1, "StatusBar1", client, 0, 7065, 9090, 255);
+    status->setSizeGripEnabled(false);
+    statusPanel1_ = new QLabel(status);
+    statusPanel1_->setObjectName("StatusBar1Panel1");
+    status->addWidget(statusPanel1_, 1);
+
+    // Last, so that it lies over every other control.
+    auto* alert = Make<QFrame>(Control::AlertBox1, "AlertBox1", client, 2340, 1680, 4935, 1410);
+    alert->setStyleSheet(
+        "QFrame#AlertBox1 { border: 1px solid rgb(128, 128, 64);"
+        " background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,"
+        " stop: 0 rgb(255, 255, 128), stop: 1 rgb(255, 255, 192)); }");
+    alertText_ = new QLabel(alert);
+    alertText_->setObjectName("AlertBox1Text");
+    // Set on the label itself: a style sheet stops a parent's font from reaching it.
+    alertText_->setFont(CourierNew975());
+    alertText_->setAlignment(Qt::AlignCenter);
+    alertText_->setWordWrap(true);
+    alertText_->setStyleSheet("color: black; background: transparent;");
+    auto* alertLayout = new QVBoxLayout(alert);
+    alertLayout->addWidget(alertText_);
+    alert->hide();
+}
+
+void QtWindow::BuildGrid(Grid& grid, Control control, const char* name, QWidget* container,
+                         int left, int top, int width, int height) {
+    grid.view = Make<QTableView>(control, name, container, left, top, width, height);
+    grid.view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid.view->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Cells change only through frmMain; an in-place editor will report to it.
+    grid.view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid.view->verticalHeader()->hide();
+    grid.view->verticalHeader()->setDefaultSectionSize(grid.view->fontMetrics().height() + 4);
+    grid.view->horizontalHeader()->setHighlightSections(false);
+    grid.view->setWordWrap(false);
+}
+
+void QtWindow::Bind(WindowEvents& events, ui::GridModel& iGrid1, ui::GridModel& iGrid2) {
+    events_ = &events;
+    BindGrid(grids_[0], iGrid1);
+    BindGrid(grids_[1], iGrid2);
+}
+
+void QtWindow::BindGrid(Grid& grid, ui::GridModel& model) {
+    grid.model = new GridTableModel(model, this);
+    grid.view->setModel(grid.model);
+    const Grid* bound = &grid;
+    connect(grid.model, &QAbstractItemModel::modelReset, this, [this, bound] {
+        ApplyColumns(*bound);
+        ShowCurRow(*bound);
+    });
+    connect(grid.model, &GridTableModel::currentRowChanged, this,
+            [this, bound] { ShowCurRow(*bound); });
+    // The grid reports its current row to the model, as the user moves it.
+    connect(grid.view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [bound](const QModelIndex& current) {
+                ui::GridModel& target = bound->model->Grid();
+                if (current.isValid() && current.row() + 1 != target.CurRow()) {
+                    target.SetCurRow(current.row() + 1);
+                }
+            });
+    ApplyColumns(grid);
+    ShowCurRow(grid);
+}
+
+void QtWindow::ApplyColumns(const Grid& grid) {
+    const ui::GridModel& model = grid.model->Grid();
+    for (int col = 1; col <= model.ColCount(); ++col) {
+        grid.view->setColumnWidth(col - 1, model.ColWidth(col));
+        grid.view->setColumnHidden(col - 1, !model.ColVisible(col));
+    }
+}
+
+void QtWindow::ShowCurRow(const Grid& grid) {
+    QItemSelectionModel* selection = grid.view->selectionModel();
+    const int row = grid.model->Grid().CurRow();
+    if (row == 0) {
+        selection->clearSelection();
+        selection->clearCurrentIndex();
+        return;
+    }
+    if (selection->currentIndex().row() != row - 1 || !selection->hasSelection()) {
+        const QModelIndex first = grid.model->index(row - 1, 0);
+        selection->setCurrentIndex(first,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        grid.view->scrollTo(first);
+    }
+}
+
+void QtWindow::FitToText(Control control) {
+    auto* label = static_cast<QLabel*>(controls_.at(control));
+    const LabelFit& fit = labels_.at(control);
+    const int width = std::max(fit.designed.width(), label->sizeHint().width());
+    const int left =
+        fit.rightAligned ? fit.designed.x() + fit.designed.width() - width : fit.designed.x();
+    label->setGeometry(left, fit.designed.y(), width, fit.designed.height());
+}
+
+void QtWindow::SetCaption(Control control, const std::string& text) {
+    const QString caption = Text(text);
+    if (control == Control::StatusBar1) {
+        statusPanel1_->setText(caption);
+        return;
+    }
+    if (control == Control::AlertBox1) {
+        alertText_->setText(caption);
+        return;
+    }
+    const auto found = controls_.find(control);
+    if (found == controls_.end()) {
+        return;  // Timer1 has no caption
+    }
+    QWidget* widget = found->second;
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        box->setTitle(caption);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(caption);
+        FitToText(control);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(caption);
+    } else if (auto* progress = qobject_cast<QProgressBar*>(widget)) {
+        progress->setFormat(caption);
+    }
+}
+
+void QtWindow::SetEnabled(Control control, bool enabled) {
+    if (control == Control::Timer1) {
+        if (enabled) {
+            timer1_->start();
+        } else {
+            timer1_->stop();
+        }
+        return;
+    }
+    if (const auto found = controls_.find(control); found != controls_.end()) {
+        found->second->setEnabled(enabled);
+    }
+}
+
+void QtWindow::SetVisible(Control control, bool visible) {
+    const auto found = controls_.find(control);
+    if (found == controls_.end()) {
+        return;  // Timer1 is never seen
+    }
+    found->second->setVisible(visible);
+    if (visible && control == Control::AlertBox1) {
+        found->second->raise();  // a notice lies over the controls
+    }
+}
+
+void QtWindow::SetMenuVisible(Menu menu, bool visible) {
+    menus_.at(menu)->setVisible(visible);
+}
+
+void QtWindow::SetMenuCaption(Menu menu, const std::string& text) {
+    menus_.at(menu)->setText(Text(text));
+}
+
+void QtWindow::ShowModeless() {
+    show();
+}
+
+void QtWindow::PumpMessages() {
+    QCoreApplication::processEvents();
+}
+
+void QtWindow::SetPointer(Pointer pointer) {
+    const bool busy = pointer == Pointer::Busy;
+    if (busy == busy_) {
+        return;  // override cursors stack; keep at most one of ours
+    }
+    busy_ = busy;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+Answer QtWindow::MessageBox(const std::string& prompt, const std::string& title, unsigned style) {
+    QMessageBox box(this);
+    box.setWindowTitle(Text(title));
+    box.setText(Text(prompt));
+    const bool yesNo = (style & 0xFu) == mb::kYesNo;
+    box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    switch (style & 0xF0u) {
+        case mb::kQuestion:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case mb::kExclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        default:
+            break;
+    }
+    const int clicked = box.exec();
+    if (!yesNo) {
+        return Answer::Ok;
+    }
+    return clicked == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+std::optional<std::string> QtWindow::BrowseForFolder(const std::string& title) {
+    const QString folder = QFileDialog::getExistingDirectory(this, Text(title));
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder.toStdString();
+}
+
+void QtWindow::Timer1_Timer() {
+    // WindowEvents has no timer handler yet; the tick is passed on once it has one.
+}
+
+void QtWindow::MenuClicked(Menu /*menu*/) {
+    // WindowEvents has no menu handlers yet; each menu's click is passed on from here.
+}
+
+}  // namespace velmaris::platform

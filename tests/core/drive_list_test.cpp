@@ -1,0 +1,128 @@
+#include "discovery/drive_list.h"
+
+#include <gtest/gtest.h>
+
+#include "discovery/system_drives.h"
+#include "fake_services.h"
+
+namespace velmaris::discovery {
+namespace {
+
+const platform::NumberMarks kEnglish{'.', ","};
+
+struct Listing {
+    ui::GridModel grid;
+    fakes::FakeCatalog catalog;
+    DriveVolumes letters;
+    std::vector<std::string> systemPhysical;
+
+    Listing() { grid.SetColCount(5); }
+    void List(const std::vector<std::string>& systemDrives = {"C:"}) {
+        systemPhysical = FindSystemDrives(systemDrives, catalog, letters);
+        ListPhysicalDrives(grid, catalog, systemPhysical, kEnglish);
+    }
+};
+
+TEST(DriveList, ModelsAreCleanedAndConfigDrivesLeftOut) {
+    Listing l;
+    l.catalog.AddDisk(0, "Generic USB SCSI Disk Device", "500107862016", {"C:"});
+    l.catalog.AddDisk(1, "ST3500418AS", "8589934592");
+    l.catalog.AddDisk(2, "Virtual cOnFiG Drive", "8589934592");
+    l.catalog.AddDisk(3, "Bad\u202eDisk\u200b\x07\xff", "1024");
+    l.catalog.AddDisk(4, "", "1024").model.reset();  // no model text: no row
+    l.List();
+    ASSERT_EQ(l.grid.RowCount(), 3);
+    EXPECT_EQ(l.grid.CellText(1, kColModel), "GENERIC USB ");
+    EXPECT_EQ(l.grid.CellText(1, kColSize), "465.8 Gb");
+    EXPECT_EQ(l.grid.CellText(1, kColSizeBytes), "500107862016");
+    EXPECT_EQ(l.grid.CellText(1, kColPnp), "SCSI\\DISK&VEN_FAKE\\0");
+    EXPECT_EQ(std::get<std::int64_t>(l.grid.CellValue(1, kColId)), 0);
+    EXPECT_EQ(l.grid.CellText(2, kColModel), "ST3500418AS");
+    // Formatting and spoofing characters never reach the grid.
+    EXPECT_EQ(l.grid.CellText(3, kColModel), "BADDISK?");
+}
+
+TEST(DriveList, NoMediumAndNoSizeAreNotListed) {
+    Listing l;
+    l.catalog.AddDisk(0, "System", "1024", {"C:"});
+    l.catalog.AddDisk(1, "Card reader", "1024").mediaType.reset();
+    l.catalog.AddDisk(2, "Empty", "0");
+    l.catalog.AddDisk(3, "No size", std::nullopt);
+    l.catalog.AddDisk(4, "Text size", "abc");
+    l.catalog.AddDisk(5, "Huge", "99999999999999999999");
+    l.List();
+    ASSERT_EQ(l.grid.RowCount(), 2);
+    EXPECT_EQ(l.grid.CellText(2, kColId), "5");
+    // A size too large to format leaves its cell and the ones after it empty.
+    EXPECT_EQ(l.grid.CellText(2, kColModel), "HUGE");
+    EXPECT_EQ(l.grid.CellText(2, kColSize), "");
+    EXPECT_EQ(l.grid.CellText(2, kColSizeBytes), "");
+}
+
+TEST(DriveList, SystemDrivesAreMarkedOnEveryColumnOnce) {
+    Listing l;
+    l.catalog.AddDisk(2, "Data", "1024", {"D:", "E:"});
+    l.catalog.AddDisk(0, "Boot", "1024", {"C:"});
+    l.catalog.AddDisk(1, "Other", "1024");
+    l.List({"D:", "C:", "Unknown"});
+    EXPECT_EQ(l.systemPhysical,
+              (std::vector<std::string>{"\\\\.\\PHYSICALDRIVE2", "\\\\.\\PHYSICALDRIVE0"}));
+    ASSERT_EQ(l.grid.RowCount(), 3);
+    for (int col = 1; col <= 5; ++col) {
+        EXPECT_EQ(l.grid.CellBackColor(1, col), kSystemDriveBackColor) << col;
+        EXPECT_EQ(l.grid.CellForeColor(2, col), kSystemDriveForeColor) << col;
+        EXPECT_FALSE(l.grid.HasOwnColors(3, col)) << col;
+    }
+    // Letters of every drive, though the catalog gave them out of order.
+    EXPECT_EQ(l.letters[2], (std::vector<std::string>{"D:", "E:"}));
+    EXPECT_EQ(l.letters[0], (std::vector<std::string>{"C:"}));
+    EXPECT_TRUE(l.letters[1].empty());
+}
+
+TEST(DriveList, SystemDriveMatchingIsExact) {
+    Listing l;
+    l.catalog.AddDisk(0, "Boot", "1024", {"C:"});
+    l.catalog.AddDisk(1, "Data", "1024", {"D:"});
+    // The same letter twice names the drive twice; another case matches nothing.
+    l.List({"C:", "C:"});
+    EXPECT_EQ(l.systemPhysical.size(), 2u);
+    EXPECT_EQ(l.grid.RowCount(), 2);
+
+    Listing none;
+    none.catalog.AddDisk(0, "Boot", "1024", {"C:"});
+    none.List({"c:", "\\\\"});
+    EXPECT_TRUE(none.systemPhysical.empty());
+    EXPECT_EQ(none.grid.RowCount(), 0) << "no system drive known: nothing listed";
+
+    // Entries that name no drive mark nothing.
+    ui::GridModel grid;
+    grid.SetColCount(5);
+    fakes::FakeCatalog catalog;
+    catalog.AddDisk(0, "Boot", "1024");
+    ListPhysicalDrives(grid, catalog, {"", "\\\\.\\PHYSICALDRIVE"}, kEnglish);
+    ASSERT_EQ(grid.RowCount(), 1);
+    EXPECT_FALSE(grid.HasOwnColors(1, 1));
+}
+
+TEST(SystemDrives, ProgramVolumeThenSystemVolume) {
+    fakes::FakePaths paths;
+    EXPECT_EQ(WorkOutSystemDrives(paths), std::vector<std::string>{"C:"});
+    paths.programFolder = "D:\\Tools";
+    EXPECT_EQ(WorkOutSystemDrives(paths), (std::vector<std::string>{"D:", "C:"}));
+    paths.programFolder = "\\\\server\\share";
+    paths.systemFolder.reset();
+    EXPECT_EQ(WorkOutSystemDrives(paths), (std::vector<std::string>{"\\\\", "Unknown"}));
+}
+
+TEST(SystemDrives, UnreachableCatalogGivesNothing) {
+    Listing l;
+    l.catalog.AddDisk(0, "Boot", "1024", {"C:"});
+    l.catalog.reachable = false;
+    l.List();
+    EXPECT_TRUE(l.systemPhysical.empty());
+    EXPECT_TRUE(l.letters.empty());
+    EXPECT_EQ(l.grid.RowCount(), 0);
+}
+
+}  // namespace
+}  // namespace velmaris::discovery

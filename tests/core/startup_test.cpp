@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "fake_services.h"
+#include "fake_window.h"
+#include "ui/frm_main.h"
+
+namespace velmaris::ui {
+namespace {
+
+using platform::Control;
+
+struct StartUp : ::testing::Test {
+    fakes::FakeMachine machine;
+    fakes::FakeWindow window;
+};
+
+TEST_F(StartUp, ListsSortedDrivesAndEndsReady) {
+    machine.catalog.AddDisk(10, "Ten", "2048");
+    machine.catalog.AddDisk(2, "Two", "1024", {"D:"});
+    machine.catalog.AddDisk(0, "Boot", "500107862016", {"C:"});
+    frmMain frm(window, machine.services);
+    frm.Form_Load();
+
+    const GridModel& g1 = frm.Grid1();
+    ASSERT_EQ(g1.RowCount(), 3);
+    EXPECT_EQ(g1.CellText(1, 1), "0");
+    EXPECT_EQ(g1.CellText(2, 1), "2");
+    EXPECT_EQ(g1.CellText(3, 1), "10");
+    EXPECT_EQ(g1.CellBackColor(1, 5), 192u);
+    EXPECT_FALSE(g1.HasOwnColors(2, 1));
+    for (const GridModel* grid : {&g1, &frm.Grid2()}) {
+        EXPECT_FALSE(grid->ColVisible(4));
+        EXPECT_FALSE(grid->ColVisible(5));
+        EXPECT_FALSE(grid->Editable());
+    }
+    EXPECT_EQ(frm.Grid2().ColCount(), 7);
+    EXPECT_EQ(frm.Grid2().ColHeaderText(6), "File Name");
+    EXPECT_EQ(frm.Grid2().RowCount(), 0);
+    EXPECT_EQ(frm.DriveLettersMap().at(2), std::vector<std::string>{"D:"});
+
+    EXPECT_EQ(window.captions[Control::StatusBar1], "Ready");
+    EXPECT_EQ(window.captions[Control::Label2], "No target selected");
+    EXPECT_EQ(window.captions[Control::Label3], "");
+    EXPECT_FALSE(window.enabled[Control::Command2]);
+    EXPECT_FALSE(window.visible[Control::AlertBox1]);
+    EXPECT_FALSE(window.menuVisible[platform::Menu::mnuNew]);
+}
+
+TEST_F(StartUp, ShowsTheNoticeWhileSearchingInThisOrder) {
+    machine.catalog.AddDisk(0, "Boot", "1024", {"C:"});
+    frmMain frm(window, machine.services);
+    frm.Form_Load();
+    const std::vector<std::string> steps = {
+        "SetCaption StatusBar1 Searching for drives ...",
+        "ShowModeless",
+        "SetCaption AlertBox1 Searching for attached drives.. Please wait.",
+        "SetVisible AlertBox1 1",
+        "PumpMessages",
+        "SetPointer Busy",
+        "SetCaption StatusBar1 Ready",
+        "SetPointer Default",
+        "SetVisible AlertBox1 0",
+    };
+    int last = -1;
+    for (const std::string& step : steps) {
+        const int at = window.IndexOf(step);
+        EXPECT_GT(at, last) << step;
+        last = at;
+    }
+    // Drives were searched while the notice was up and the pointer busy.
+    EXPECT_EQ(machine.catalog.diskQueries, 2);
+    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "PumpMessages"), 1);
+}
+
+TEST_F(StartUp, NoDriveOrNoCatalogStillEndsReady) {
+    machine.catalog.AddDisk(0, "Boot", "1024", {"C:"});
+    machine.catalog.reachable = false;
+    frmMain frm(window, machine.services);
+    frm.Form_Load();
+    EXPECT_EQ(frm.Grid1().RowCount(), 0);
+    EXPECT_EQ(window.captions[Control::StatusBar1], "Ready");
+    EXPECT_EQ(window.calls.back(), "SetVisible AlertBox1 0");
+    EXPECT_GT(window.IndexOf("SetPointer Default"), window.IndexOf("SetPointer Busy"));
+}
+
+}  // namespace
+}  // namespace velmaris::ui

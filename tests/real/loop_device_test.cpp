@@ -1,0 +1,147 @@
+// The catalog and paths on real loop devices: needs root, losetup, mkfs.ext4 and mount.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/linux_system_paths.h"
+#include "platform/linux/sysfs_disk_catalog.h"
+#include "scratch.h"
+
+namespace velmaris::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Loop devices and mounts made by a test, undone however the test ends.
+class LoopLab {
+  public:
+    ~LoopLab() {
+        for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
+            tmp.Run("umount " + test::Quoted(*it));
+        }
+        for (const auto& name : loops_) {
+            tmp.Run("losetup -d /dev/" + name);
+        }
+    }
+
+    // Why the test cannot run here, or "" when it can.
+    std::string Missing(const std::string& tools) {
+        std::ifstream status("/proc/self/status");
+        std::string word, real, effective;
+        while (status >> word && word != "Uid:") {
+        }
+        if (!(status >> real >> effective) || effective != "0") {
+            return "needs root to attach loop devices";
+        }
+        const auto found = tmp.Run("for t in " + tools + "; do command -v $t || exit 1; done");
+        return found ? "" : "needs these tools on PATH: " + tools;
+    }
+
+    // A new loop device over a file of this many bytes; its kernel name ("loop3").
+    std::string Attach(const std::string& file, std::uintmax_t bytes,
+                       const std::string& options = "") {
+        const fs::path path = tmp.Put(file, "");
+        fs::resize_file(path, bytes);
+        const auto node = tmp.Run("losetup -f --show " + options + " " + test::Quoted(path));
+        if (!node || node->rfind("/dev/", 0) != 0) {
+            return "";
+        }
+        loops_.push_back(node->substr(5));
+        return loops_.back();
+    }
+
+    bool Detach(const std::string& name) {
+        const auto it = std::find(loops_.begin(), loops_.end(), name);
+        if (it == loops_.end() || !tmp.Run("losetup -d /dev/" + name)) {
+            return false;
+        }
+        loops_.erase(it);
+        return true;
+    }
+
+    // ext4 straight on the device, mounted on a fresh folder; the folder's resolved path.
+    std::string MountExt4(const std::string& name, const std::string& folder) {
+        const fs::path point = tmp.Path() / folder;
+        fs::create_directories(point);
+        if (!tmp.Run("mkfs.ext4 -q -F /dev/" + name) ||
+            !tmp.Run("mount /dev/" + name + " " + test::Quoted(point))) {
+            return "";
+        }
+        mounts_.push_back(point);
+        return fs::canonical(point).string();
+    }
+
+    test::ScratchDir tmp;
+
+  private:
+    std::vector<std::string> loops_;
+    std::vector<fs::path> mounts_;
+};
+
+const DiskRecord* Find(const std::vector<DiskRecord>& disks, const std::string& name) {
+    const auto it = std::find_if(disks.begin(), disks.end(), [&](const DiskRecord& d) {
+        return d.model && d.model->find("(" + name + ")") != std::string::npos;
+    });
+    return it == disks.end() ? nullptr : &*it;
+}
+
+TEST(LoopDevices, AreListedSizedAndMountedAsTheKernelSees) {
+    LoopLab lab;
+    if (const auto why = lab.Missing("losetup mkfs.ext4 mount umount"); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::uintmax_t oddBytes = 131072u * 37 + 512u * 5;
+    const std::uintmax_t bigSectorBytes = 4096u * 300;
+    const std::string odd = lab.Attach("odd.img", oddBytes);
+    const std::string big = lab.Attach("big.img", bigSectorBytes, "--sector-size 4096");
+    ASSERT_FALSE(odd.empty() || big.empty()) << "losetup could not attach the image files";
+    const auto unused = lab.tmp.Run("losetup -f");  // a node with no file behind it
+    ASSERT_TRUE(unused.has_value());
+    const std::string point = lab.MountExt4(odd, "mount point");  // escaped in mountinfo
+    ASSERT_FALSE(point.empty()) << "could not make or mount ext4 on /dev/" << odd;
+
+    SysfsDiskCatalog catalog;
+    // Without a device node to ask, sysfs alone must give the same bytes.
+    SysfsDiskCatalog sysfsOnly("/sys", "/proc/self/mountinfo", lab.tmp.Path() / "no-dev");
+    const auto first = catalog.Disks();
+    const auto fromSysfs = sysfsOnly.Disks();
+    ASSERT_TRUE(first && fromSysfs);
+    for (const auto& [name, bytes] : {std::pair{odd, oddBytes}, std::pair{big, bigSectorBytes}}) {
+        const DiskRecord* disk = Find(*first, name);
+        ASSERT_TRUE(disk && Find(*fromSysfs, name)) << name << " is not listed";
+        EXPECT_EQ(disk->size, std::to_string(bytes)) << name;
+        EXPECT_EQ(Find(*fromSysfs, name)->size, std::to_string(bytes)) << name;
+        EXPECT_TRUE(disk->mediaType.has_value()) << name;
+        EXPECT_EQ(catalog.DevicePathOf(disk->index), "/dev/" + name);
+    }
+    EXPECT_EQ(Find(*first, unused->substr(5)), nullptr) << *unused << " has no file";
+
+    // The filesystem sits on the whole disk: the disk is its own partition.
+    EXPECT_EQ(catalog.PartitionsOf(Find(*first, odd)->deviceId), std::vector<std::string>{odd});
+    EXPECT_EQ(catalog.VolumesOf(odd), std::vector<std::string>{point});
+    LinuxSystemPaths paths;
+    EXPECT_EQ(paths.VolumeOf(point + "/not/made/yet.img"), point);
+    EXPECT_EQ(paths.VolumeOf(point), point);
+    // A sibling that only starts with the same letters is on the outer filesystem.
+    fs::create_directory(point + "x");
+    const auto sibling = paths.VolumeOf(point + "x");
+    EXPECT_TRUE(sibling.has_value() && *sibling != point) << sibling.value_or("<none>");
+
+    ASSERT_TRUE(lab.Detach(big));
+    const auto second = catalog.Disks();
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(Find(*second, big), nullptr) << "a detached loop device is still listed";
+    for (const auto& disk : *second) {
+        const auto before = std::find_if(first->begin(), first->end(), [&](const DiskRecord& d) {
+            return d.model == disk.model;
+        });
+        EXPECT_TRUE(before == first->end() || before->index == disk.index) << *disk.model;
+    }
+}
+
+}  // namespace
+}  // namespace velmaris::platform

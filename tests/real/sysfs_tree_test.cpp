@@ -1,0 +1,128 @@
+// The catalog on a made-up sysfs tree and mount table: no root needed.
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/sysfs_disk_catalog.h"
+#include "scratch.h"
+
+namespace velmaris::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+std::string Drive(std::size_t n) {
+    return "\\\\.\\PHYSICALDRIVE" + std::to_string(n);
+}
+
+class SysfsTree : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Disk("sdb", "8:16", "2048", "0", {"device/vendor", "ATA     \n"},
+             {"device/model", "QEMU HARDDISK   \n"});
+        Disk("sdb/sdb1", "8:17", "8", "0", {"partition", "1"}, {"holders/dm-0/.keep", ""});
+        Disk("sdb/sdb2", "8:18", "8", "0", {"partition", "2"});
+        Disk("sdc", "8:32", "0", "1", {"device/vendor", "Generic"},  // empty card reader
+             {"device/model", "STORAGE  DEVICE"});
+        Disk("sdaa", "65:160", "1", "0");
+        Disk("loop2", "7:2", "8", "0", {"loop/backing_file", "/img/a.img\n"});
+        Disk("loop10", "7:10", "8", "0", {"loop/backing_file", "/img/b.img\n"});
+        Disk("loop0", "7:0", "0", "0");  // never attached
+        Disk("loop3", "7:3", "0", "0", {"loop/backing_file", "\n"});
+        Disk("zram0", "252:0", "8", "0");
+        Disk("ram0", "1:0", "8", "0");
+        Disk("dm-0", "253:0", "8", "0", {"dm/name", "x"});
+        Disk("md0", "9:0", "8", "0", {"md/level", "raid1"});
+        Disk("nvme0c0n1", "259:1", "8", "0", {"hidden", "1"});
+        // dm-0 over sdb1 is mounted twice and bound elsewhere; loop2 holds a filesystem itself.
+        tmp_.Put("mountinfo",
+                 "27 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                 "30 27 253:0 / /mnt/my\\040data rw - ext4 /dev/mapper/x rw\n"
+                 "31 27 8:18 / /boot rw - vfat /dev/sdb2 rw\n"
+                 "32 27 253:0 /sub /srv rw - ext4 /dev/mapper/x rw\n"
+                 "33 30 253:0 / /mnt/my\\040data rw - ext4 /dev/mapper/x rw\n"
+                 "34 27 7:2 / /media/whole rw - ext4 /dev/loop2 rw\n");
+    }
+
+    // A block device under sys/block, its sys/class/block link and a few more attributes.
+    void Disk(const std::string& path, const std::string& dev, const std::string& sectors,
+              const std::string& removable, std::pair<std::string, std::string> extra1 = {},
+              std::pair<std::string, std::string> extra2 = {}) {
+        const fs::path dir = fs::path("sys/block") / path;
+        tmp_.Put(dir / "dev", dev + "\n");
+        tmp_.Put(dir / "size", sectors + "\n");
+        tmp_.Put(dir / "removable", removable + "\n");
+        for (const auto& [file, text] : {extra1, extra2}) {
+            if (!file.empty()) {
+                tmp_.Put(dir / file, text);
+            }
+        }
+        fs::create_directories(tmp_.Path() / "sys/class/block");
+        fs::create_directory_symlink(tmp_.Path() / dir,
+                                     tmp_.Path() / "sys/class/block" / dir.filename());
+    }
+
+    SysfsDiskCatalog Catalog() {
+        return SysfsDiskCatalog(tmp_.Path() / "sys", tmp_.Path() / "mountinfo",
+                                tmp_.Path() / "dev");
+    }
+
+    Names Models(const std::vector<DiskRecord>& disks) {
+        Names models;
+        for (const auto& disk : disks) {
+            models.push_back(std::to_string(disk.index) + " " + disk.model.value_or("<none>"));
+        }
+        return models;
+    }
+
+    test::ScratchDir tmp_;
+};
+
+TEST_F(SysfsTree, ListsWholeDisksWithNumbersThatStayWithTheirNames) {
+    auto catalog = Catalog();
+    const auto disks = catalog.Disks();
+    ASSERT_TRUE(disks.has_value());
+    EXPECT_EQ(Models(*disks),
+              (Names{"0 Loop device (loop2)", "1 Loop device (loop10)", "2 QEMU HARDDISK (sdb)",
+                     "3 Generic STORAGE DEVICE (sdc)", "4 sdaa"}));
+    ASSERT_EQ(disks->size(), 5u);
+    EXPECT_EQ((*disks)[2].deviceId, Drive(2));
+    EXPECT_EQ((*disks)[2].size, "1048576");  // sysfs counts 512-byte units
+    EXPECT_EQ((*disks)[2].mediaType, "Fixed hard disk media");
+    EXPECT_FALSE((*disks)[2].pnpDeviceId.empty());
+    EXPECT_EQ((*disks)[3].mediaType, std::nullopt);  // no medium: neither type nor size
+    EXPECT_EQ((*disks)[3].size, std::nullopt);
+    EXPECT_EQ(catalog.DevicePathOf(2), (tmp_.Path() / "dev/sdb").string());
+    EXPECT_EQ(catalog.DevicePathOf(5), std::nullopt);
+
+    fs::remove_all(tmp_.Path() / "sys/block/loop10");
+    Disk("sda", "8:0", "4", "0");
+    const auto later = catalog.Disks();
+    ASSERT_TRUE(later.has_value());
+    EXPECT_EQ(Models(*later), (Names{"0 Loop device (loop2)", "2 QEMU HARDDISK (sdb)",
+                                     "3 Generic STORAGE DEVICE (sdc)", "4 sdaa", "5 sda"}));
+
+    EXPECT_EQ(SysfsDiskCatalog(tmp_.Path() / "missing").Disks(), std::nullopt);
+}
+
+TEST_F(SysfsTree, FindsPartitionsAndTheirMountsThroughHolders) {
+    auto catalog = Catalog();
+    ASSERT_TRUE(catalog.Disks().has_value());
+    EXPECT_EQ(catalog.PartitionsOf(Drive(2)), (Names{"sdb1", "sdb2"}));
+    EXPECT_EQ(catalog.VolumesOf("sdb1"), (Names{"/mnt/my data", "/srv"}));
+    EXPECT_EQ(catalog.VolumesOf("sdb2"), (Names{"/boot"}));
+    // A filesystem straight on the disk makes the disk its own partition.
+    EXPECT_EQ(catalog.PartitionsOf(Drive(0)), (Names{"loop2"}));
+    EXPECT_EQ(catalog.VolumesOf("loop2"), (Names{"/media/whole"}));
+    EXPECT_EQ(catalog.PartitionsOf(Drive(3)), Names{});
+    EXPECT_EQ(catalog.PartitionsOf(Drive(9)), Names{});
+    EXPECT_EQ(catalog.PartitionsOf("sdb"), Names{});
+    EXPECT_EQ(catalog.VolumesOf("../block/sdb/sdb1"), Names{});
+}
+
+}  // namespace
+}  // namespace velmaris::platform
