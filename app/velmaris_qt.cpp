@@ -3,8 +3,12 @@
 
 #include <clocale>
 
+#include "platform/linux/linux_power.h"
+#include "platform/linux/linux_storage.h"
 #include "platform/linux/linux_system_paths.h"
 #include "platform/linux/locale_number_marks.h"
+#include "platform/linux/monotonic_clock.h"
+#include "platform/linux/posix_files.h"
 #include "platform/linux/sysfs_disk_catalog.h"
 #include "platform/qt/qt_window.h"
 #include "platform/services.h"
@@ -18,7 +22,11 @@ int main(int argc, char* argv[]) {
     velmaris::platform::SysfsDiskCatalog catalog;
     velmaris::platform::LinuxSystemPaths paths;
     velmaris::platform::LocaleNumberMarks numbers;
-    velmaris::platform::Services services{catalog, paths, numbers};
+    velmaris::platform::PosixFiles files;
+    velmaris::platform::LinuxStorage storage(catalog);
+    velmaris::platform::MonotonicClock clock;
+    velmaris::platform::LinuxPower power;
+    velmaris::platform::Services services{catalog, paths, numbers, files, storage, clock, power};
 
     velmaris::platform::QtWindow window;
     velmaris::ui::frmMain frm(window, services);  // binds the window to its grids

@@ -116,6 +116,14 @@ void AddDriveRow(ui::GridModel& grid, const platform::DiskRecord& disk,
     grid.SetCellValue(row, kColSizeBytes, *disk.size);
 }
 
+bool IsSystemDrive(const std::vector<std::string>& systemPhysicalDrives, std::int64_t n) {
+    return std::any_of(systemPhysicalDrives.begin(), systemPhysicalDrives.end(),
+                       [n](const std::string& id) {
+                           const std::optional<std::uint32_t> number = DriveNumberOf(id);
+                           return number && static_cast<std::int64_t>(*number) == n;
+                       });
+}
+
 void MarkSystemDrive(ui::GridModel& grid, int row) {
     for (int col = 1; col <= grid.ColCount(); ++col) {
         grid.SetCellBackColor(row, col, kSystemDriveBackColor);
@@ -143,10 +151,7 @@ void ListPhysicalDrives(ui::GridModel& grid, platform::DiskCatalog& catalog,
         if (grid.RowCount() == rowsBefore) {
             continue;
         }
-        const bool isSystem =
-            std::any_of(systemPhysicalDrives.begin(), systemPhysicalDrives.end(),
-                        [&disk](const std::string& id) { return DriveNumberOf(id) == disk.index; });
-        if (isSystem) {
+        if (IsSystemDrive(systemPhysicalDrives, disk.index)) {
             MarkSystemDrive(grid, grid.RowCount());
         }
     }

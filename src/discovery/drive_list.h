@@ -28,6 +28,9 @@ std::string SanitizeForDisplay(const std::string& text);
 void AddDriveRow(ui::GridModel& grid, const platform::DiskRecord& disk,
                  const platform::NumberMarks& marks);
 
+// Whether one of the device ids names drive number n.
+bool IsSystemDrive(const std::vector<std::string>& systemPhysicalDrives, std::int64_t n);
+
 // Colours every cell of the row, hidden columns included, with the system-drive mark.
 void MarkSystemDrive(ui::GridModel& grid, int row);
 

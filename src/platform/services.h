@@ -1,7 +1,9 @@
 // What the core asks of the machine. Each build supplies these; tests supply fakes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,11 +57,100 @@ class NumberFormat {
     virtual NumberMarks UserMarks() = 0;
 };
 
+// Folders and files as the user names them: paths are UTF-8 on every build.
+class Files {
+  public:
+    virtual ~Files() = default;
+    // The character that separates a path's folders.
+    virtual char Separator() = 0;
+    // Whether a separator the folder ends with is still followed by one of our own
+    // (the Windows build keeps the doubled separator, which its file system reads as one).
+    virtual bool KeepsDoubledSeparator() = 0;
+    virtual bool FolderExists(const std::string& path) = 0;
+    // Whether a folder path is complete enough to write into: rooted, not relative.
+    virtual bool IsRootedPath(const std::string& path) = 0;
+    // Creates one folder level (its parent must exist): nullopt when done, else the
+    // system's reason.
+    virtual std::optional<std::string> CreateFolder(const std::string& path) = 0;
+};
+
+// What went wrong with a drive or a file, in portable terms; the system's own words go with it.
+enum class IoError { None, NotFound, AccessDenied, NoSpace, DeviceGone, Other };
+
+struct IoResult {
+    std::size_t bytes = 0;  // bytes read or written
+    IoError error = IoError::None;
+    std::string message;  // the system's text when error is not None
+};
+
+// A physical drive opened read-only. A read delivers the whole request or nothing and moves
+// the position only by what it delivered: a request that would run past the end delivers
+// nothing (with no error) and does not touch the device; a read that fails before the end
+// delivers nothing with an error. Used by one thread at a time.
+class RawDrive {
+  public:
+    virtual ~RawDrive() = default;
+    virtual std::uint64_t Length() const = 0;      // bytes, exact
+    virtual std::uint32_t SectorSize() const = 0;  // logical sector size in bytes
+    virtual IoResult Read(std::byte* buffer, std::size_t size) = 0;
+};
+
+// An image file being written from its start. A write stores the whole buffer or reports an
+// error. Used by one thread at a time.
+class ImageFile {
+  public:
+    virtual ~ImageFile() = default;
+    virtual IoResult Write(const std::byte* buffer, std::size_t size) = 0;
+    // Flushes the file to the disk and closes it; the error when either fails.
+    virtual IoResult Finish() = 0;
+};
+
+template <typename T>
+struct Opened {
+    std::unique_ptr<T> handle;  // null when it could not be opened
+    IoResult error;
+};
+
+enum class PathKind { Missing, RegularFile, Other };
+
+// Raw drives, image files and the space for them.
+class Storage {
+  public:
+    virtual ~Storage() = default;
+    // Opens drive number n, as the disk catalog numbered it, for reading.
+    virtual Opened<RawDrive> OpenDrive(std::uint32_t n) = 0;
+    // Creates or truncates an image file, readable by its owner only.
+    virtual Opened<ImageFile> CreateImage(const std::string& path) = 0;
+    // What a path names; anything that resolves to a device counts as Other.
+    virtual PathKind KindOf(const std::string& path) = 0;
+    // Free bytes of the volume holding path; nullopt when unknown.
+    virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) = 0;
+};
+
+// A millisecond counter that wraps around at 2^32.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual std::uint32_t Milliseconds() = 0;
+};
+
+// Starts and aborts a shutdown of the computer, without waiting; false when it could not start.
+class Power {
+  public:
+    virtual ~Power() = default;
+    virtual bool StartShutdown() = 0;
+    virtual bool AbortShutdown() = 0;
+};
+
 // Everything the core may ask of the machine, passed in as one bundle.
 struct Services {
     DiskCatalog& catalog;
     SystemPaths& paths;
     NumberFormat& numbers;
+    Files& files;
+    Storage& storage;
+    Clock& clock;
+    Power& power;
 };
 
 }  // namespace velmaris::platform

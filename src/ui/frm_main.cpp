@@ -3,6 +3,12 @@
 #include <array>
 
 #include "discovery/drive_list.h"
+#include "imaging/completion.h"
+#include "imaging/imaging_run.h"
+#include "imaging/progress.h"
+#include "jobs/selected_drives.h"
+#include "jobs/target_folder.h"
+#include "ui/about.h"
 
 namespace velmaris::ui {
 
@@ -71,7 +77,77 @@ void frmMain::Form_Load() {
     window_.SetCaption(Control::StatusBar1, "Ready");
     window_.SetPointer(platform::Pointer::Default);
     window_.SetVisible(Control::AlertBox1, false);
+    AttachToolTip();
     iGrid1.Sort(discovery::kColId);
+}
+
+void frmMain::iGrid1_DblClick(int /*row*/, int /*col*/) {
+    if (RunInProgress) {
+        return;
+    }
+    auto jobs = Jobs();
+    jobs::AddDrive(jobs);
+}
+
+void frmMain::iGrid2_DblClick(int row, int col) {
+    if (RunInProgress || row == 0) {
+        return;
+    }
+    auto jobs = Jobs();
+    if (col == jobs::kColFileName) {
+        jobs::EditImagePath(jobs, row);
+    } else {
+        jobs::ReturnDrive(jobs);
+    }
+}
+
+void frmMain::iGrid1_MouseButton(int /*button*/, int /*row*/) {}
+
+void frmMain::iGrid2_MouseButton(int button, int row) {
+    if (RunInProgress) {
+        return;
+    }
+    auto jobs = Jobs();
+    jobs::ShowJobMenu(jobs, button, row);
+}
+
+void frmMain::iGrid2_EditEnded() {
+    auto jobs = Jobs();
+    jobs::EndEdit(jobs);
+}
+
+void frmMain::Command1_Click() {
+    auto jobs = Jobs();
+    jobs::ChooseTargetFolder(jobs);
+}
+
+void frmMain::mnuExit_Click() {
+    if (window_.MessageBox("Exit the program, are you sure?", "Exit?",
+                           platform::mb::kYesNo | platform::mb::kQuestion) ==
+        platform::Answer::Yes) {
+        window_.EndProgram();
+    }
+}
+
+void frmMain::mnuAbout_Click() {
+    window_.ShowAboutBox(
+        AboutVersionLine(VELMARIS_VERSION_MAJOR, VELMARIS_VERSION_MINOR, VELMARIS_VERSION_PATCH));
+}
+
+void frmMain::mnuSetTarget_Click() {
+    if (RunInProgress) {
+        return;
+    }
+    auto jobs = Jobs();
+    jobs::SetJobTarget(jobs);
+}
+
+void frmMain::mnuCFN_Click() {
+    if (RunInProgress) {
+        return;
+    }
+    auto jobs = Jobs();
+    jobs::EditImagePath(jobs, iGrid2.CurRow());
 }
 
 void frmMain::ListPhysicalDrives() {
@@ -80,6 +156,58 @@ void frmMain::ListPhysicalDrives() {
         discovery::FindSystemDrives(SystemDrives, services_.catalog, DriveLetters);
     discovery::ListPhysicalDrives(iGrid1, services_.catalog, SystemPhysicalDrives,
                                   services_.numbers.UserMarks());
+}
+
+void frmMain::Command2_Click() {
+    auto jobs = Jobs();
+    imaging::RunContext run{window_, services_,   jobs,          DriveLetters,
+                            Run,     ProgressMax, RunInProgress, ParallelCopy};
+    imaging::RunImaging(run);
+}
+
+void frmMain::XPButton1_Click() {
+    imaging::RequestStop(window_, Run);
+}
+
+void frmMain::Command3_Click() {
+    imaging::StartShutdown(window_, services_.power);
+}
+
+void frmMain::Command6_Click() {
+    imaging::AbortShutdown(window_, services_.power);
+}
+
+void frmMain::Timer1_Timer() {
+    using platform::Control;
+    const imaging::ProgressTexts texts = imaging::ProgressTick(
+        Run, services_.clock.Milliseconds(), iGrid2.RowCount(), services_.numbers.UserMarks());
+    if (texts.remaining) {
+        window_.SetCaption(Control::Label7, *texts.remaining);
+    }
+    if (texts.elapsed) {
+        window_.SetCaption(Control::Label12, *texts.elapsed);
+    }
+    if (texts.speed) {
+        window_.SetCaption(Control::Label9, *texts.speed);
+    }
+}
+
+void frmMain::AttachToolTip() {
+    constexpr int kMaxTipWidth = 240;
+    constexpr unsigned kAutoPopDelay = 2;
+    constexpr int kTipShownMs = 20000;
+    if (!MainToolTip) {
+        MainToolTip = std::make_unique<clsToolTip>(window_);
+    }
+    MainToolTip->Create();
+    MainToolTip->SetMaxTipWidth(kMaxTipWidth);
+    MainToolTip->SetDelayTime(kAutoPopDelay, kTipShownMs);
+    MainToolTip->AddTool(platform::Control::iGrid1);
+    MainToolTip->AddTool(platform::Control::iGrid2);
+}
+
+jobs::JobContext frmMain::Jobs() {
+    return {window_, services_.files, iGrid1, iGrid2, TargetFolder, SystemPhysicalDrives};
 }
 
 void frmMain::LayOutGrids() {

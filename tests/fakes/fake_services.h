@@ -3,9 +3,11 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "fake_storage.h"
 #include "platform/services.h"
 
 namespace velmaris::fakes {
@@ -49,12 +51,43 @@ class FakeNumbers : public platform::NumberFormat {
     platform::NumberMarks UserMarks() override { return marks; }
 };
 
+// Folders in memory, with Windows path rules by default.
+class FakeFiles : public platform::Files {
+  public:
+    char separator = '\\';
+    bool keepsDoubledSeparator = true;
+    std::set<std::string> folders;
+    std::vector<std::string> created;
+    std::optional<std::string> createFailure;  // the reason every creation fails with
+
+    char Separator() override { return separator; }
+    bool KeepsDoubledSeparator() override { return keepsDoubledSeparator; }
+    bool FolderExists(const std::string& path) override { return folders.count(path) > 0; }
+    // As on Windows: a drive-letter path or a network path.
+    bool IsRootedPath(const std::string& path) override {
+        return (path.size() >= 2 && path[1] == ':') || path.rfind("\\\\", 0) == 0 ||
+               (separator == '/' && !path.empty() && path[0] == '/');
+    }
+    std::optional<std::string> CreateFolder(const std::string& path) override {
+        if (createFailure) {
+            return createFailure;
+        }
+        created.push_back(path);
+        folders.insert(path);
+        return std::nullopt;
+    }
+};
+
 // One fake machine: members first, then the bundle the core takes.
 struct FakeMachine {
     FakeCatalog catalog;
     FakePaths paths;
     FakeNumbers numbers;
-    platform::Services services{catalog, paths, numbers};
+    FakeFiles files;
+    FakeStorage storage;
+    FakeClock clock;
+    FakePower power;
+    platform::Services services{catalog, paths, numbers, files, storage, clock, power};
 };
 
 }  // namespace velmaris::fakes

@@ -3,15 +3,31 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "fake_services.h"
 #include "platform/qt/qt_window.h"
@@ -21,8 +37,8 @@ namespace velmaris::platform {
 namespace {
 
 template <typename W>
-W* Find(QtWindow& window, const char* name) {
-    W* widget = window.findChild<W*>(name);
+W* Find(QObject& parent, const char* name) {
+    W* widget = parent.findChild<W*>(name);
     EXPECT_NE(widget, nullptr) << name;
     return widget;
 }
@@ -89,16 +105,61 @@ TEST(QtWindowTest, StartUpShowsAReadyWindowWithTheDrivesListed) {
     EXPECT_FALSE(grid2->isColumnHidden(5));
 }
 
-struct NoEvents : WindowEvents {
-    void Form_Load() override {}
+// Records each event with the grid's current row at that moment.
+struct SpyEvents : WindowEvents {
+    ui::GridModel grid1;
+    ui::GridModel grid2;
+    std::vector<std::string> heard;
+
+    void Hear(const std::string& what, const ui::GridModel& grid, int a, int b) {
+        heard.push_back(what + " " + std::to_string(a) + " " + std::to_string(b) + " cur " +
+                        std::to_string(grid.CurRow()));
+    }
+    void Form_Load() override { heard.push_back("Form_Load"); }
+    void iGrid1_DblClick(int row, int col) override { Hear("DblClick1", grid1, row, col); }
+    void iGrid2_DblClick(int row, int col) override { Hear("DblClick2", grid2, row, col); }
+    void iGrid1_MouseButton(int button, int row) override { Hear("Mouse1", grid1, button, row); }
+    void iGrid2_MouseButton(int button, int row) override { Hear("Mouse2", grid2, button, row); }
+    void iGrid2_EditEnded() override { heard.push_back("EditEnded"); }
+    void Command1_Click() override { heard.push_back("Command1"); }
+    void mnuExit_Click() override { heard.push_back("mnuExit"); }
+    void mnuAbout_Click() override { heard.push_back("mnuAbout"); }
+    void mnuSetTarget_Click() override { heard.push_back("mnuSetTarget"); }
+    void mnuCFN_Click() override { heard.push_back("mnuCFN"); }
+    void Command2_Click() override { heard.push_back("Command2"); }
+    void XPButton1_Click() override { heard.push_back("XPButton1"); }
+    void Command3_Click() override { heard.push_back("Command3"); }
+    void Command6_Click() override { heard.push_back("Command6"); }
+    void Timer1_Timer() override { heard.push_back("Timer1"); }
 };
+
+// Runs act on the next modal dialog or pop-up menu of type W, from within its own loop.
+template <typename W>
+void OnNext(std::function<void(W&)> act, int tries = 400) {
+    QTimer::singleShot(5, [act = std::move(act), tries]() mutable {
+        QWidget* shown = QApplication::activePopupWidget();
+        if (shown == nullptr) {
+            shown = QApplication::activeModalWidget();
+        }
+        if (auto* widget = qobject_cast<W*>(shown)) {
+            act(*widget);
+        } else if (tries > 0) {
+            OnNext<W>(std::move(act), tries - 1);
+        } else {
+            ADD_FAILURE() << "no " << W::staticMetaObject.className() << " was shown";
+        }
+    });
+}
+
+QPoint CellCentre(QTableView* view, int row, int col) {
+    return view->visualRect(view->model()->index(row, col)).center();
+}
 
 TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     QtWindow window;
-    NoEvents events;
-    ui::GridModel grid1;
-    ui::GridModel grid2;
-    window.Bind(events, grid1, grid2);
+    SpyEvents events;
+    ui::GridModel& grid1 = events.grid1;
+    window.Bind(events, grid1, events.grid2);
     QTableView* view = Find<QTableView>(window, "iGrid1");
 
     grid1.SetColCount(3);
@@ -143,6 +204,274 @@ TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     EXPECT_EQ(grid1.CurRow(), 0);
 }
 
+TEST(QtWindowTest, ClicksAndGridMouseEventsReachTheirHandlersWithTheirRows) {
+    QtWindow window;
+    SpyEvents events;
+    window.Bind(events, events.grid1, events.grid2);
+    for (ui::GridModel* grid : {&events.grid1, &events.grid2}) {
+        grid->SetColCount(2);
+        grid->SetRowCount(2);
+    }
+    window.show();
+    QTableView* sources = Find<QTableView>(window, "iGrid1");
+    QTableView* jobs = Find<QTableView>(window, "iGrid2");
+    const QPoint below(CellCentre(jobs, 1, 1).x(), jobs->viewport()->height() - 2);
+
+    // The right button leaves the current row to frmMain; the left one moves it first.
+    QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, CellCentre(jobs, 1, 1));
+    QTest::mouseRelease(jobs->viewport(), Qt::RightButton, {}, CellCentre(jobs, 1, 1));
+    QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, below);
+    QTest::mouseRelease(jobs->viewport(), Qt::RightButton, {}, below);
+    QTest::mouseClick(jobs->viewport(), Qt::LeftButton, {}, CellCentre(jobs, 1, 0));
+    // A double-click makes its row current before it is reported.
+    QTest::mouseDClick(sources->viewport(), Qt::LeftButton, {}, CellCentre(sources, 0, 1));
+    QTest::mouseRelease(sources->viewport(), Qt::LeftButton, {}, CellCentre(sources, 0, 1));
+    QTest::mouseDClick(sources->viewport(), Qt::LeftButton, {}, below);
+    QTest::mouseRelease(sources->viewport(), Qt::LeftButton, {}, below);
+    window.SetEnabled(Control::Command2, true);
+    window.SetEnabled(Control::XPButton1, true);
+    for (const char* button : {"Command1", "Command2", "XPButton1", "Command3", "Command6"}) {
+        Find<QPushButton>(window, button)->click();
+    }
+    for (const char* menu : {"mnuExit", "mnuAbout", "mnuSetTarget", "mnuCFN"}) {
+        Find<QAction>(window, menu)->trigger();
+    }
+    window.SetEnabled(Control::Timer1, true);
+    QTest::qWait(1300);
+    window.SetEnabled(Control::Timer1, false);
+
+    EXPECT_EQ(events.heard,
+              (std::vector<std::string>{"Mouse2 2 2 cur 0", "Mouse2 2 0 cur 0", "Mouse2 1 2 cur 2",
+                                        "DblClick1 1 2 cur 1", "DblClick1 0 2 cur 1", "Command1",
+                                        "Command2", "XPButton1", "Command3", "Command6", "mnuExit",
+                                        "mnuAbout", "mnuSetTarget", "mnuCFN", "Timer1"}));
+}
+
+TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {
+    QtWindow window;
+    SpyEvents events;
+    window.Bind(events, events.grid1, events.grid2);
+    ui::GridModel& grid = events.grid2;
+    grid.SetColCount(2);
+    grid.SetRowCount(1);
+    grid.SetCellValue(1, 2, std::string("old"));
+    window.show();
+    QTableView* view = Find<QTableView>(window, "iGrid2");
+    const QModelIndex cell = view->model()->index(0, 1);
+
+    // Neither a locked grid nor the user's double-click or F2 opens an editor.
+    window.StartEdit(Grid::iGrid2, 1, 2);
+    EXPECT_EQ(view->indexWidget(cell), nullptr);
+    grid.SetEditable(true);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F2);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CellCentre(view, 0, 1));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, CellCentre(view, 0, 1));
+    EXPECT_EQ(view->indexWidget(cell), nullptr);
+
+    // An edit ends once, committed or cancelled.
+    for (const Qt::Key ending : {Qt::Key_Return, Qt::Key_Escape}) {
+        window.StartEdit(Grid::iGrid2, 1, 2);
+        QWidget* editor = view->indexWidget(cell);
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClick(editor, ending);
+        QCoreApplication::processEvents();  // Enter commits from the event loop
+    }
+    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 2);
+}
+
+TEST(QtWindowDeathTest, EndProgramEndsAtOnceWithoutUnloading) {
+    QtWindow window;
+    EXPECT_EXIT(
+        {
+            std::atexit([] { std::_Exit(3); });  // runs only on an orderly exit
+            window.EndProgram();
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(QtTooltipWindowTest, ToolsAreTheWindowsOwnWidgets) {
+    auto window = std::make_unique<QtWindow>();
+    std::unique_ptr<TooltipWindow> tip = window->CreateTooltipWindow();
+    ASSERT_NE(tip, nullptr);
+    const WindowHandle label = window->HandleOf(Control::Label12);
+    const ToolInfo tool{kToolIdIsHandle, window->ContainerOf(Control::Label12), label, "elapsed"};
+    EXPECT_EQ(tool.owner, window->HandleOf(Control::Frame2));
+    EXPECT_EQ(window->HandleOf(Control::Timer1), 0u);
+    EXPECT_FALSE(tip->AddTool({kToolIdIsHandle, tool.owner, label + 1, "not a widget"}));
+    EXPECT_TRUE(tip->AddTool(tool));
+    ASSERT_EQ(tip->ToolCount(), 1);
+    EXPECT_EQ(tip->EnumTool(0)->text, "elapsed");
+    EXPECT_FALSE(tip->EnumTool(1));
+
+    // The automatic delay sets the other three; a negative time restores the defaults.
+    tip->SetDelayTime(TipDelay::Automatic, 1000);
+    EXPECT_EQ(tip->DelayTime(TipDelay::Initial), 1000);
+    EXPECT_EQ(tip->DelayTime(TipDelay::AutoPop), 10000);
+    EXPECT_EQ(tip->DelayTime(TipDelay::Reshow), 200);
+    tip->SetDelayTime(TipDelay::Automatic, -1);
+    EXPECT_EQ(tip->DelayTime(TipDelay::AutoPop), 5000);
+    EXPECT_EQ(tip->MaxTipWidth(), -1);
+
+    // Once the window is gone, no handle finds a widget, and the old tool can still go.
+    window.reset();
+    EXPECT_FALSE(tip->AddTool(tool));
+    tip->DelTool(tool);
+    EXPECT_EQ(tip->ToolCount(), 0);
+}
+
+// The real frmMain over fake machine services, with a real folder as its target.
+class FrmMainInQt : public ::testing::Test {
+  protected:
+    FrmMainInQt() {
+        machine.catalog.AddDisk(0, "System Disk", "256060514304", {"C:"});
+        machine.catalog.AddDisk(1, "Data Disk", "1000204886016", {"D:"});
+        machine.files.separator = '/';
+        machine.files.keepsDoubledSeparator = false;
+        frm.Form_Load();
+    }
+
+    QTableView* View(const char* name) { return Find<QTableView>(window, name); }
+
+    // Through Command1 and the real folder dialog.
+    void ChooseTarget() {
+        OnNext<QFileDialog>([this](QFileDialog& dialog) {
+            dialog.setDirectory(dir.path());
+            static_cast<QDialog&>(dialog).accept();  // the file dialog's own check runs
+        });
+        QTest::mouseClick(Find<QPushButton>(window, "Command1"), Qt::LeftButton);
+    }
+
+    void DoubleClick(QTableView* view, int row) {
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CellCentre(view, row, 1));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, CellCentre(view, row, 1));
+    }
+
+    fakes::FakeMachine machine;
+    QtWindow window;
+    ui::frmMain frm{window, machine.services};
+    QTemporaryDir dir;
+};
+
+TEST_F(FrmMainInQt, DoubleClickOnASourceDriveMakesItAJob) {
+    QTableView* sources = View("iGrid1");
+    QTableView* jobs = View("iGrid2");
+    // Without a target folder the window asks for one first; declining adds nothing.
+    QString asked;
+    OnNext<QMessageBox>([&asked](QMessageBox& box) {
+        asked = box.text();
+        box.button(QMessageBox::No)->click();
+    });
+    DoubleClick(sources, 1);
+    EXPECT_EQ(asked, "Select target folder now?");
+    EXPECT_EQ(jobs->model()->rowCount(), 0);
+
+    ChooseTarget();
+    EXPECT_EQ(Find<QLabel>(window, "Label2")->text(), dir.path());
+    DoubleClick(sources, 1);
+    ASSERT_EQ(jobs->model()->rowCount(), 1);
+    EXPECT_EQ(Cell(jobs, 0, 0), "1");
+    EXPECT_EQ(Cell(jobs, 0, 5), dir.path() + "/001.bin");
+    ASSERT_EQ(sources->model()->rowCount(), 1);
+    EXPECT_EQ(Cell(sources, 0, 0), "0");
+}
+
+TEST_F(FrmMainInQt, RightClickOnAJobOffersItsMenuAndRenamesItsImageInPlace) {
+    ChooseTarget();
+    DoubleClick(View("iGrid1"), 1);
+    QTableView* jobs = View("iGrid2");
+    ASSERT_EQ(jobs->model()->rowCount(), 1);
+    const QModelIndex path = jobs->model()->index(0, 5);
+
+    // Right click on the job, choose "Change File Name", type, and end the edit.
+    const auto rename = [&](const std::string& typed, Qt::Key ending) {
+        QString firstItem;
+        OnNext<QMenu>([&firstItem](QMenu& menu) {
+            firstItem = menu.actions().value(0)->text();
+            menu.setActiveAction(menu.actions().value(1));
+            QTest::keyClick(&menu, Qt::Key_Return);
+        });
+        QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, CellCentre(jobs, 0, 1));
+        QTest::mouseRelease(jobs->viewport(), Qt::RightButton, {}, CellCentre(jobs, 0, 1));
+        EXPECT_EQ(firstItem, "Set target folder for : " + Cell(jobs, 0, 1));
+        EXPECT_FALSE(Find<QMenu>(window, "mnuNew")->menuAction()->isVisible());
+        auto* editor = qobject_cast<QLineEdit*>(jobs->indexWidget(path));
+        ASSERT_NE(editor, nullptr);
+        EXPECT_TRUE(frm.Grid2().Editable());
+        editor->setText(QString::fromStdString(typed));
+        QTest::keyClick(editor, ending);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(jobs->indexWidget(path), nullptr);
+        EXPECT_FALSE(frm.Grid2().Editable());
+    };
+    const std::string renamed = dir.path().toStdString() + "/\u00e9t\u00e9 2024.img";
+    rename(renamed, Qt::Key_Return);
+    EXPECT_EQ(frm.Grid2().CellValue(1, 6), ui::CellValue(renamed));
+    rename("discarded", Qt::Key_Escape);
+    EXPECT_EQ(frm.Grid2().CellValue(1, 6), ui::CellValue(renamed));
+}
+
+TEST_F(FrmMainInQt, AboutBoxShowsTheVersionAndGoesAwayOnOk) {
+    QPointer<QDialog> about;
+    OnNext<QDialog>([&](QDialog& dialog) {
+        about = &dialog;
+        EXPECT_EQ(dialog.objectName(), "frmABout");
+        EXPECT_EQ(dialog.windowTitle(), "About");
+        EXPECT_EQ(Find<QGroupBox>(dialog, "Frame1")->title(), "About Velmaris");
+        EXPECT_EQ(Find<QLabel>(dialog, "Label2")->text(), QString("Version : %1.%2.%3")
+                                                              .arg(VELMARIS_VERSION_MAJOR)
+                                                              .arg(VELMARIS_VERSION_MINOR)
+                                                              .arg(VELMARIS_VERSION_PATCH));
+        EXPECT_EQ(Find<QLabel>(dialog, "Image1")->pixmap().size(), QSize(400, 86));
+        EXPECT_EQ(dialog.windowIcon().pixmap(32).toImage(),
+                  window.windowIcon().pixmap(32).toImage());
+        Find<QPushButton>(dialog, "Command1")->click();
+    });
+    Find<QAction>(window, "mnuAbout")->trigger();
+    EXPECT_TRUE(about.isNull()) << "made anew for each showing";
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(FrmMainInQt, DisabledCloseKeepsTheWindowOpenWhereItWas) {
+    const QPoint where = window.pos();
+    window.DisableClose(true);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.pos(), where);
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+
+    window.DisableClose(false);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(FrmMainInQt, ToolTipsShowTheirToolsTextInTheirColours) {
+    ui::clsToolTip& tip = *frm.ToolTip();
+    EXPECT_EQ(tip.MaxTipWidth(), 240);
+    // A tool without text shows nothing, not even the widget's own tooltip.
+    ASSERT_TRUE(tip.AddTool(Control::Label12));
+    EXPECT_EQ(tip.ToolCount(), 3);
+    const auto hover = [](QWidget* widget) {
+        QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(widget, &event);
+    };
+    QToolTip::hideText();
+    hover(Find<QLabel>(window, "Label12"));
+    EXPECT_FALSE(QToolTip::isVisible()) << QToolTip::text().toStdString();
+
+    tip.SetToolText(Control::iGrid1, "Double click a drive to add it");
+    tip.SetBackColor(0x0000FF);  // red in the low byte
+    tip.SetForeColor(0xFFFFFF);
+    hover(View("iGrid1")->viewport());
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), "Double click a drive to add it");
+    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::red));
+    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), QColor(Qt::white));
+    QToolTip::hideText();
+}
+
 }  // namespace
 }  // namespace velmaris::platform
 
@@ -151,5 +480,6 @@ int main(int argc, char* argv[]) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);  // tests close windows with no loop to end
     return RUN_ALL_TESTS();
 }

@@ -7,80 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include "loop_lab.h"
 #include "platform/linux/linux_system_paths.h"
 #include "platform/linux/sysfs_disk_catalog.h"
-#include "scratch.h"
 
 namespace velmaris::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Loop devices and mounts made by a test, undone however the test ends.
-class LoopLab {
-  public:
-    ~LoopLab() {
-        for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
-            tmp.Run("umount " + test::Quoted(*it));
-        }
-        for (const auto& name : loops_) {
-            tmp.Run("losetup -d /dev/" + name);
-        }
-    }
-
-    // Why the test cannot run here, or "" when it can.
-    std::string Missing(const std::string& tools) {
-        std::ifstream status("/proc/self/status");
-        std::string word, real, effective;
-        while (status >> word && word != "Uid:") {
-        }
-        if (!(status >> real >> effective) || effective != "0") {
-            return "needs root to attach loop devices";
-        }
-        const auto found = tmp.Run("for t in " + tools + "; do command -v $t || exit 1; done");
-        return found ? "" : "needs these tools on PATH: " + tools;
-    }
-
-    // A new loop device over a file of this many bytes; its kernel name ("loop3").
-    std::string Attach(const std::string& file, std::uintmax_t bytes,
-                       const std::string& options = "") {
-        const fs::path path = tmp.Put(file, "");
-        fs::resize_file(path, bytes);
-        const auto node = tmp.Run("losetup -f --show " + options + " " + test::Quoted(path));
-        if (!node || node->rfind("/dev/", 0) != 0) {
-            return "";
-        }
-        loops_.push_back(node->substr(5));
-        return loops_.back();
-    }
-
-    bool Detach(const std::string& name) {
-        const auto it = std::find(loops_.begin(), loops_.end(), name);
-        if (it == loops_.end() || !tmp.Run("losetup -d /dev/" + name)) {
-            return false;
-        }
-        loops_.erase(it);
-        return true;
-    }
-
-    // ext4 straight on the device, mounted on a fresh folder; the folder's resolved path.
-    std::string MountExt4(const std::string& name, const std::string& folder) {
-        const fs::path point = tmp.Path() / folder;
-        fs::create_directories(point);
-        if (!tmp.Run("mkfs.ext4 -q -F /dev/" + name) ||
-            !tmp.Run("mount /dev/" + name + " " + test::Quoted(point))) {
-            return "";
-        }
-        mounts_.push_back(point);
-        return fs::canonical(point).string();
-    }
-
-    test::ScratchDir tmp;
-
-  private:
-    std::vector<std::string> loops_;
-    std::vector<fs::path> mounts_;
-};
+using test::LoopLab;
 
 const DiskRecord* Find(const std::vector<DiskRecord>& disks, const std::string& name) {
     const auto it = std::find_if(disks.begin(), disks.end(), [&](const DiskRecord& d) {

@@ -16,9 +16,9 @@ inline std::string Quoted(const std::filesystem::path& path) {
 
 class ScratchDir {
   public:
-    ScratchDir()
-        : path_(std::filesystem::temp_directory_path() /
-                ("velmaris-test-" + std::to_string(std::random_device()()))) {
+    explicit ScratchDir(
+        const std::filesystem::path& parent = std::filesystem::temp_directory_path())
+        : path_(parent / ("velmaris-test-" + std::to_string(std::random_device()()))) {
         std::filesystem::create_directories(path_);
     }
     ~ScratchDir() {

@@ -28,6 +28,7 @@ QVariant GridTableModel::data(const QModelIndex& index, int role) const {
     const int col = index.column() + 1;
     switch (role) {
         case Qt::DisplayRole:
+        case Qt::EditRole:
             return QString::fromStdString(grid_.CellText(row, col));
         case Qt::BackgroundRole:
             if (grid_.HasOwnColors(row, col)) {
@@ -52,8 +53,20 @@ QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 Qt::ItemFlags GridTableModel::flags(const QModelIndex& index) const {
-    // Edits reach the model through frmMain, never through the view.
-    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    return grid_.Editable() ? flags | Qt::ItemIsEditable : flags;
+}
+
+bool GridTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::EditRole || !grid_.Editable()) {
+        return false;
+    }
+    // The grid tells the view of the change itself.
+    grid_.SetCellValue(index.row() + 1, index.column() + 1, value.toString().toStdString());
+    return true;
 }
 
 void GridTableModel::BeforeLayoutChange() {

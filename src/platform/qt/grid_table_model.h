@@ -29,7 +29,9 @@ class GridTableModel : public QAbstractTableModel, public ui::GridObserver {
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    // Cells are editable only while the grid says so; an edit writes the text as UTF-8.
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
     void BeforeLayoutChange() override;
     void AfterLayoutChange() override;

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
@@ -13,15 +16,24 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <utility>
+
+#include "platform/qt/qt_tooltip_window.h"
 
 // Resources of a static library are registered only when referenced.
 static void InitVelmarisResources() {
@@ -37,6 +49,7 @@ constexpr int kClientWidth = 9090;
 constexpr int kClientHeight = 7320;
 constexpr int kTimer1Interval = 1000;  // ms
 constexpr int kPictureIconSize = 24;
+constexpr QSize kAboutBannerSize(400, 86);
 
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -68,6 +81,28 @@ QIcon SizedIcon(const QString& name) {
     return icon;
 }
 
+// Tells when the view lets go of an editor: every way an edit ends (committed, cancelled,
+// or the editor dropped by a reset of the rows) passes through destroyEditor.
+class GridItemDelegate : public QStyledItemDelegate {
+  public:
+    GridItemDelegate(std::function<void()> editEnded, QObject* parent)
+        : QStyledItemDelegate(parent), editEnded_(std::move(editEnded)) {}
+
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        QStyledItemDelegate::destroyEditor(editor, index);
+        if (editEnded_) {
+            editEnded_();
+        }
+    }
+
+  private:
+    std::function<void()> editEnded_;
+};
+
+WindowHandle HandleOfWidget(const QWidget* widget) {
+    return reinterpret_cast<WindowHandle>(widget);
+}
+
 }  // namespace
 
 QtWindow::QtWindow(QWidget* parent) : QMainWindow(parent) {
@@ -93,8 +128,11 @@ QtWindow::QtWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 QtWindow::~QtWindow() {
+    // frmMain may be gone already: an editor dropped from here on reports to nobody.
+    events_ = nullptr;
     // The grids may be gone already, and closing the window would still read them.
-    for (Grid& grid : grids_) {
+    for (Table& grid : grids_) {
+        grid.view->viewport()->removeEventFilter(this);
         grid.view->setModel(nullptr);
     }
     if (busy_) {
@@ -176,8 +214,11 @@ void QtWindow::BuildControls() {
 
     auto* frame3 = Make<QGroupBox>(Control::Frame3, "Frame3", client, 5220, 120, 3675, 1335);
     frame3->setTitle("Target");
-    pictureButton(Control::Command1, "Command1", frame3, 240, 300, "Set Target", "set-target");
-    pictureButton(Control::Command2, "Command2", frame3, 1920, 300, "Run", "run");
+    auto* command1 =
+        pictureButton(Control::Command1, "Command1", frame3, 240, 300, "Set Target", "set-target");
+    PassClicks(command1, &WindowEvents::Command1_Click);
+    auto* command2 = pictureButton(Control::Command2, "Command2", frame3, 1920, 300, "Run", "run");
+    PassClicks(command2, &WindowEvents::Command2_Click);
     label(Control::Label2, "Label2", frame3, 240, 900, 3255, 315, "Label2");
 
     auto* frame2 = Make<QGroupBox>(Control::Frame2, "Frame2", client, 5220, 1440, 3795, 1875);
@@ -211,12 +252,15 @@ void QtWindow::BuildControls() {
 
     auto* stop = pictureButton(Control::XPButton1, "XPButton1", client, 7620, 6480, "Stop", "stop");
     stop->setEnabled(false);
+    PassClicks(stop, &WindowEvents::XPButton1_Click);
     auto* abort = Make<QPushButton>(Control::Command6, "Command6", client, 3480, 6540, 1755, 435);
     abort->setText("Abort Shutdown");
     abort->hide();
+    PassClicks(abort, &WindowEvents::Command6_Click);
     auto* command3 = Make<QPushButton>(Control::Command3, "Command3", client, 7140, 6540, 375, 315);
     command3->setText("Command3");
     command3->hide();
+    PassClicks(command3, &WindowEvents::Command3_Click);
 
     auto* status = Make<QStatusBar>(Control::StatusBar1, "StatusBar1", client, 0, 7065, 9090, 255);
     status->setSizeGripEnabled(false);
@@ -242,13 +286,22 @@ void QtWindow::BuildControls() {
     alert->hide();
 }
 
-void QtWindow::BuildGrid(Grid& grid, Control control, const char* name, QWidget* container,
+void QtWindow::BuildGrid(Table& grid, Control control, const char* name, QWidget* container,
                          int left, int top, int width, int height) {
     grid.view = Make<QTableView>(control, name, container, left, top, width, height);
     grid.view->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid.view->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Cells change only through frmMain; an in-place editor will report to it.
+    // Editing starts only through StartEdit, and its end is reported to frmMain.
     grid.view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    const bool jobs = control == Control::iGrid2;
+    grid.view->setItemDelegate(new GridItemDelegate(
+        [this, jobs] {
+            if (jobs && events_ != nullptr) {
+                events_->iGrid2_EditEnded();
+            }
+        },
+        grid.view));
+    grid.view->viewport()->installEventFilter(this);
     grid.view->verticalHeader()->hide();
     grid.view->verticalHeader()->setDefaultSectionSize(grid.view->fontMetrics().height() + 4);
     grid.view->horizontalHeader()->setHighlightSections(false);
@@ -261,10 +314,10 @@ void QtWindow::Bind(WindowEvents& events, ui::GridModel& iGrid1, ui::GridModel& 
     BindGrid(grids_[1], iGrid2);
 }
 
-void QtWindow::BindGrid(Grid& grid, ui::GridModel& model) {
+void QtWindow::BindGrid(Table& grid, ui::GridModel& model) {
     grid.model = new GridTableModel(model, this);
     grid.view->setModel(grid.model);
-    const Grid* bound = &grid;
+    const Table* bound = &grid;
     connect(grid.model, &QAbstractItemModel::modelReset, this, [this, bound] {
         ApplyColumns(*bound);
         ShowCurRow(*bound);
@@ -283,7 +336,7 @@ void QtWindow::BindGrid(Grid& grid, ui::GridModel& model) {
     ShowCurRow(grid);
 }
 
-void QtWindow::ApplyColumns(const Grid& grid) {
+void QtWindow::ApplyColumns(const Table& grid) {
     const ui::GridModel& model = grid.model->Grid();
     for (int col = 1; col <= model.ColCount(); ++col) {
         grid.view->setColumnWidth(col - 1, model.ColWidth(col));
@@ -291,7 +344,7 @@ void QtWindow::ApplyColumns(const Grid& grid) {
     }
 }
 
-void QtWindow::ShowCurRow(const Grid& grid) {
+void QtWindow::ShowCurRow(const Table& grid) {
     QItemSelectionModel* selection = grid.view->selectionModel();
     const int row = grid.model->Grid().CurRow();
     if (row == 0) {
@@ -428,12 +481,251 @@ std::optional<std::string> QtWindow::BrowseForFolder(const std::string& title) {
     return folder.toStdString();
 }
 
-void QtWindow::Timer1_Timer() {
-    // WindowEvents has no timer handler yet; the tick is passed on once it has one.
+bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+        type == QEvent::ContextMenu) {
+        for (size_t i = 0; i < grids_.size(); ++i) {
+            if (grids_[i].view != nullptr && watched == grids_[i].view->viewport()) {
+                if (type == QEvent::ContextMenu) {
+                    return true;  // the right button's press is the grid's only menu event
+                }
+                const auto grid = i == 0 ? platform::Grid::iGrid1 : platform::Grid::iGrid2;
+                return GridMouse(grid, watched, static_cast<QMouseEvent*>(event));
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
-void QtWindow::MenuClicked(Menu /*menu*/) {
-    // WindowEvents has no menu handlers yet; each menu's click is passed on from here.
+bool QtWindow::GridMouse(platform::Grid grid, QObject* viewport, QMouseEvent* event) {
+    Table& table = grids_[grid == platform::Grid::iGrid1 ? 0 : 1];
+    if (forwardingPress_ || events_ == nullptr || table.model == nullptr) {
+        return false;
+    }
+    const bool first = grid == platform::Grid::iGrid1;
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = table.view->indexAt(at);
+    const int row = index.isValid() ? index.row() + 1 : 0;
+
+    if (event->type() == QEvent::MouseButtonDblClick && event->button() == Qt::LeftButton) {
+        const int col = table.view->columnAt(at.x()) + 1;  // 0 when past the last column
+        if (row != 0 && table.model->Grid().CurRow() != row) {
+            table.model->Grid().SetCurRow(row);
+        }
+        event->accept();
+        if (first) {
+            events_->iGrid1_DblClick(row, col);
+        } else {
+            events_->iGrid2_DblClick(row, col);
+        }
+        return true;
+    }
+
+    int button = 0;
+    if (event->button() == Qt::LeftButton) {
+        button = kLeftButton;
+        // The view makes the pressed row current first, as it does for any press.
+        forwardingPress_ = true;
+        QCoreApplication::sendEvent(viewport, event);
+        forwardingPress_ = false;
+    } else if (event->button() == Qt::RightButton) {
+        button = kRightButton;  // frmMain decides which row becomes current
+    } else {
+        return false;
+    }
+    event->accept();
+    if (first) {
+        events_->iGrid1_MouseButton(button, row);
+    } else {
+        events_->iGrid2_MouseButton(button, row);
+    }
+    return true;
+}
+
+void QtWindow::StartEdit(platform::Grid grid, int row, int col) {
+    const Table& table = grids_[grid == platform::Grid::iGrid1 ? 0 : 1];
+    if (table.model == nullptr) {
+        return;
+    }
+    const QModelIndex cell = table.model->index(row - 1, col - 1);
+    if (!cell.isValid() || !(table.model->flags(cell) & Qt::ItemIsEditable)) {
+        return;  // frmMain makes the grid editable first
+    }
+    table.view->scrollTo(cell);
+    table.view->edit(cell);
+}
+
+void QtWindow::ShowPopupMenu(Menu menu) {
+    QMenu* popup = menus_.at(menu)->menu();
+    if (popup != nullptr) {
+        // Its items run their events from within, like a click in the menu bar.
+        popup->exec(QCursor::pos());
+    }
+}
+
+void QtWindow::DisableClose(bool disable) {
+    if (disable == closeDisabled_) {
+        return;
+    }
+    closeDisabled_ = disable;
+    if (disable) {
+        closableFlags_ = windowFlags();
+    }
+    // New flags hide a shown window; it comes back where it was.
+    const bool shown = isVisible();
+    const QPoint where = pos();
+    setWindowFlags(disable ? closableFlags_ & ~Qt::WindowCloseButtonHint : closableFlags_);
+    if (shown) {
+        move(where);
+        show();
+    }
+}
+
+void QtWindow::closeEvent(QCloseEvent* event) {
+    // Window managers may ignore the missing close button: this is the real lock.
+    if (closeDisabled_) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void QtWindow::EndProgram() {
+    std::_Exit(0);
+}
+
+void QtWindow::ShowAboutBox(const std::string& versionLine) {
+    auto* about = new QDialog(this);
+    QPointer<QDialog> alive = about;
+    about->setObjectName("frmABout");
+    about->setWindowTitle("About");
+    about->setWindowIcon(windowIcon());
+    about->setWindowModality(Qt::ApplicationModal);
+
+    auto* frame = new QGroupBox("About Velmaris", about);
+    frame->setObjectName("Frame1");
+    auto* image = new QLabel(frame);
+    image->setObjectName("Image1");
+    image->setFixedSize(kAboutBannerSize);
+    image->setPixmap(QPixmap(":/about/banner.jpg"));
+    auto* version = new QLabel(Text(versionLine), frame);
+    version->setObjectName("Label2");
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->addWidget(image);
+    frameLayout->addWidget(version);
+
+    auto* ok = new QPushButton("OK", about);
+    ok->setObjectName("Command1");
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, about, [this, about] {
+        about->hide();  // ends the dialog's loop
+        show();
+        raise();
+        activateWindow();
+    });
+
+    auto* layout = new QVBoxLayout(about);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(frame);
+    layout->addWidget(ok, 0, Qt::AlignRight);
+
+    about->exec();
+    delete alive.data();  // made anew for every showing
+}
+
+std::unique_ptr<TooltipWindow> QtWindow::CreateTooltipWindow() {
+    // The tooltip window may outlive this window; it then finds no widgets.
+    return std::make_unique<QtTooltipWindow>(
+        [window = QPointer<QtWindow>(this)](WindowHandle handle) -> QWidget* {
+            return window ? window->WidgetOf(handle) : nullptr;
+        });
+}
+
+WindowHandle QtWindow::HandleOf(Control control) {
+    const auto found = controls_.find(control);
+    return found == controls_.end() ? 0 : HandleOfWidget(found->second);
+}
+
+WindowHandle QtWindow::ContainerOf(Control control) {
+    const auto found = controls_.find(control);
+    return found == controls_.end() ? 0 : HandleOfWidget(found->second->parentWidget());
+}
+
+QWidget* QtWindow::WidgetOf(WindowHandle handle) const {
+    if (handle == 0) {
+        return nullptr;
+    }
+    for (const auto& [control, widget] : controls_) {
+        if (HandleOfWidget(widget) == handle) {
+            return widget;
+        }
+    }
+    if (HandleOfWidget(centralWidget()) == handle) {
+        return centralWidget();
+    }
+    return nullptr;
+}
+
+void QtWindow::Timer1_Timer() {
+    if (events_ != nullptr) {
+        events_->Timer1_Timer();
+    }
+}
+
+void QtWindow::PassClicks(QAbstractButton* button, void (WindowEvents::*handler)()) {
+    connect(button, &QAbstractButton::clicked, this, [this, handler] {
+        if (events_ != nullptr) {
+            (events_->*handler)();
+        }
+    });
+}
+
+bool QtWindow::IsChecked(Control control) {
+    const auto* box = qobject_cast<QCheckBox*>(controls_[control]);
+    return box != nullptr && box->isChecked();
+}
+
+void QtWindow::SetChecked(Control control, bool checked) {
+    if (auto* box = qobject_cast<QCheckBox*>(controls_[control])) {
+        box->setChecked(checked);
+    }
+}
+
+void QtWindow::SetProgressMax(int maximum) {
+    if (auto* bar = qobject_cast<QProgressBar*>(controls_[Control::ProgBarXP1])) {
+        bar->setMaximum(maximum);
+    }
+}
+
+void QtWindow::SetProgressValue(int value) {
+    if (auto* bar = qobject_cast<QProgressBar*>(controls_[Control::ProgBarXP1])) {
+        bar->setValue(value);
+    }
+}
+
+void QtWindow::MenuClicked(Menu menu) {
+    if (events_ == nullptr) {
+        return;
+    }
+    switch (menu) {
+        case Menu::mnuExit:
+            events_->mnuExit_Click();
+            break;
+        case Menu::mnuAbout:
+            events_->mnuAbout_Click();
+            break;
+        case Menu::mnuSetTarget:
+            events_->mnuSetTarget_Click();
+            break;
+        case Menu::mnuCFN:
+            events_->mnuCFN_Click();
+            break;
+        case Menu::mnuFile:
+        case Menu::mnuNew:
+        case Menu::mnub1:
+            break;  // menus and separators have no click
+    }
 }
 
 }  // namespace velmaris::platform

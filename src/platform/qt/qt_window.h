@@ -10,8 +10,10 @@
 #include "platform/qt/grid_table_model.h"
 #include "platform/window.h"
 
+class QAbstractButton;
 class QAction;
 class QLabel;
+class QMouseEvent;
 class QTableView;
 class QTimer;
 
@@ -32,20 +34,38 @@ class QtWindow : public QMainWindow, public Window {
     void SetVisible(Control control, bool visible) override;
     void SetMenuVisible(Menu menu, bool visible) override;
     void SetMenuCaption(Menu menu, const std::string& text) override;
+    bool IsChecked(Control control) override;
+    void SetChecked(Control control, bool checked) override;
+    void SetProgressMax(int maximum) override;
+    void SetProgressValue(int value) override;
 
     void ShowModeless() override;
     void PumpMessages() override;
     void SetPointer(Pointer pointer) override;
 
+    void StartEdit(platform::Grid grid, int row, int col) override;
+    void ShowPopupMenu(Menu menu) override;
+    void DisableClose(bool disable) override;
+    [[noreturn]] void EndProgram() override;
+    void ShowAboutBox(const std::string& versionLine) override;
+    std::unique_ptr<TooltipWindow> CreateTooltipWindow() override;
+    WindowHandle HandleOf(Control control) override;
+    WindowHandle ContainerOf(Control control) override;
+
     Answer MessageBox(const std::string& prompt, const std::string& title, unsigned style) override;
     std::optional<std::string> BrowseForFolder(const std::string& title) override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    // Mouse presses and double-clicks on the grids' viewports.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct LabelFit {
         QRect designed;  // pixels, in the container
         bool rightAligned = false;
     };
-    struct Grid {
+    struct Table {
         QTableView* view = nullptr;
         GridTableModel* model = nullptr;
     };
@@ -55,7 +75,7 @@ class QtWindow : public QMainWindow, public Window {
             int height);
     void BuildControls();
     void BuildMenus();
-    void BuildGrid(Grid& grid, Control control, const char* name, QWidget* container, int left,
+    void BuildGrid(Table& grid, Control control, const char* name, QWidget* container, int left,
                    int top, int width, int height);
 
     // Twips (1/1440 inch) to pixels at the window's logical resolution.
@@ -64,23 +84,32 @@ class QtWindow : public QMainWindow, public Window {
     // Sizes a label to its text, never below its designed size.
     void FitToText(Control control);
 
-    void BindGrid(Grid& grid, ui::GridModel& model);
-    void ApplyColumns(const Grid& grid);
-    void ShowCurRow(const Grid& grid);
+    void BindGrid(Table& grid, ui::GridModel& model);
+    void ApplyColumns(const Table& grid);
+    void ShowCurRow(const Table& grid);
+    // Passes a mouse event of a grid's viewport on; true when the view must not see it.
+    bool GridMouse(platform::Grid grid, QObject* viewport, QMouseEvent* event);
+    // The window's own widget with this handle, or nullptr.
+    QWidget* WidgetOf(WindowHandle handle) const;
 
-    // Hooks for the events WindowEvents has no handler for yet; they pass nothing on.
+    // A hook for the timer, which WindowEvents has no handler for yet; it passes nothing on.
     void Timer1_Timer();
+    // Passes a button's clicks on to one handler of the window's events.
+    void PassClicks(QAbstractButton* button, void (WindowEvents::*handler)());
     void MenuClicked(Menu menu);
 
     WindowEvents* events_ = nullptr;
     std::map<Control, QWidget*> controls_;
     std::map<Control, LabelFit> labels_;
     std::map<Menu, QAction*> menus_;
-    std::array<Grid, 2> grids_{};
+    std::array<Table, 2> grids_{};  // iGrid1, iGrid2
     QLabel* statusPanel1_ = nullptr;
     QLabel* alertText_ = nullptr;
     QTimer* timer1_ = nullptr;
     bool busy_ = false;
+    bool closeDisabled_ = false;
+    Qt::WindowFlags closableFlags_;  // the flags to restore when closing is enabled again
+    bool forwardingPress_ = false;   // a press passed to the view before frmMain hears of it
 };
 
 }  // namespace velmaris::platform

@@ -1,0 +1,12 @@
+// The copy of all selected drives together: a block phase in 128 KiB blocks, then a finishing
+// phase in 512-byte sectors up to the end of every drive.
+#pragma once
+
+#include "imaging/run_context.h"
+
+namespace velmaris::imaging {
+
+// Copies every slot still copying; returns when all have finished or a stop was confirmed.
+void CopyDrives(RunContext& ctx, DriveSlots& slots);
+
+}  // namespace velmaris::imaging

@@ -1,0 +1,104 @@
+#include "imaging/drive_copier.h"
+
+#include <new>
+
+namespace velmaris::imaging {
+
+void DriveCopier::AlignedFree::operator()(std::byte* p) const {
+    ::operator delete[](p, std::align_val_t{kBufferAlignment});
+}
+
+DriveCopier::Buffer DriveCopier::Allocate(std::size_t size) {
+    return Buffer(
+        static_cast<std::byte*>(::operator new[](size, std::align_val_t{kBufferAlignment})));
+}
+
+DriveCopier::DriveCopier(DriveSlot& slot, std::size_t maxBlockSize)
+    : slot_(slot), current_(Allocate(maxBlockSize)), spare_(Allocate(maxBlockSize)) {}
+
+DriveCopier::~DriveCopier() = default;
+
+PassOutcome DriveCopier::Step(std::size_t blockSize) {
+    PassOutcome outcome;
+    if (ahead_ && aheadSize_ == blockSize) {
+        std::swap(current_, spare_);
+        outcome.read = std::move(*ahead_);
+    } else {
+        outcome.read = slot_.SourceHandle->Read(current_.get(), blockSize);
+    }
+    ahead_.reset();
+    if (outcome.read.bytes != 0 && outcome.read.bytes != blockSize) {
+        // Part of a block would land at the wrong offset later: never pass it on.
+        outcome.read = {0, platform::IoError::Other, "the drive delivered part of a block"};
+    }
+    outcome.delivered = outcome.read.bytes == blockSize;
+    if (outcome.delivered) {
+        outcome.write = slot_.ImageHandle->Write(current_.get(), blockSize);
+    }
+    return outcome;
+}
+
+void DriveCopier::ReadAhead(std::size_t blockSize) {
+    ahead_ = slot_.SourceHandle->Read(spare_.get(), blockSize);
+    aheadSize_ = blockSize;
+}
+
+void PassLatch::Arm(int count) {
+    std::lock_guard lock(mutex_);
+    pending_ = count;
+}
+
+void PassLatch::Arrive() {
+    std::lock_guard lock(mutex_);
+    if (--pending_ == 0) {
+        done_.notify_one();
+    }
+}
+
+void PassLatch::Wait() {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return pending_ == 0; });
+}
+
+DriveWorker::DriveWorker(DriveSlot& slot, std::size_t maxBlockSize, PassLatch& latch)
+    : copier_(slot, maxBlockSize), latch_(latch), thread_([this] { Loop(); }) {}
+
+DriveWorker::~DriveWorker() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+}
+
+void DriveWorker::Start(std::size_t blockSize) {
+    {
+        std::lock_guard lock(mutex_);
+        requested_ = blockSize;
+    }
+    wake_.notify_one();
+}
+
+void DriveWorker::Loop() {
+    for (;;) {
+        std::size_t blockSize = 0;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return quit_ || requested_ != 0; });
+            if (quit_) {
+                return;
+            }
+            blockSize = requested_;
+            requested_ = 0;
+        }
+        outcome_ = copier_.Step(blockSize);
+        const bool goesOn = outcome_.delivered && outcome_.write.error == platform::IoError::None;
+        latch_.Arrive();
+        if (goesOn) {
+            copier_.ReadAhead(blockSize);
+        }
+    }
+}
+
+}  // namespace velmaris::imaging

@@ -1,0 +1,92 @@
+// One drive's part of a pass: a block read from the drive and appended to its image. In a
+// parallel run each drive's copier works on a thread of its own and reads the next block ahead
+// while the rest of the pass goes on.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "imaging/run_state.h"
+
+namespace velmaris::imaging {
+
+inline constexpr std::size_t kBufferAlignment = 4096;
+
+struct PassOutcome {
+    bool delivered = false;  // a whole block was read
+    platform::IoResult read;
+    platform::IoResult write;
+};
+
+class DriveCopier {
+  public:
+    DriveCopier(DriveSlot& slot, std::size_t maxBlockSize);
+    ~DriveCopier();
+    DriveCopier(const DriveCopier&) = delete;
+    DriveCopier& operator=(const DriveCopier&) = delete;
+
+    // Copies one block on the calling thread.
+    PassOutcome Step(std::size_t blockSize);
+    // Reads the next block of the same size into the spare buffer. Only after a block was
+    // delivered and written: a drive leaves a phase only on an empty read, so a block read
+    // ahead is always used by the next step of the same size.
+    void ReadAhead(std::size_t blockSize);
+
+  private:
+    struct AlignedFree {
+        void operator()(std::byte* p) const;
+    };
+    using Buffer = std::unique_ptr<std::byte[], AlignedFree>;
+    static Buffer Allocate(std::size_t size);
+
+    DriveSlot& slot_;
+    Buffer current_;
+    Buffer spare_;
+    std::optional<platform::IoResult> ahead_;  // the read-ahead result, for aheadSize_
+    std::size_t aheadSize_ = 0;
+};
+
+// Counts the drives still working on a pass.
+class PassLatch {
+  public:
+    void Arm(int count);
+    void Arrive();
+    void Wait();
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    int pending_ = 0;
+};
+
+// A copier on its own thread, for the length of a run.
+class DriveWorker {
+  public:
+    DriveWorker(DriveSlot& slot, std::size_t maxBlockSize, PassLatch& latch);
+    ~DriveWorker();
+    DriveWorker(const DriveWorker&) = delete;
+    DriveWorker& operator=(const DriveWorker&) = delete;
+
+    // Starts the drive's part of a pass; the latch hears when it is done.
+    void Start(std::size_t blockSize);
+    // Valid after the latch has released the pass.
+    const PassOutcome& Outcome() const { return outcome_; }
+
+  private:
+    void Loop();
+
+    DriveCopier copier_;
+    PassLatch& latch_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::size_t requested_ = 0;  // block size of the pass asked for, 0 when none
+    bool quit_ = false;
+    PassOutcome outcome_;
+    std::thread thread_;
+};
+
+}  // namespace velmaris::imaging

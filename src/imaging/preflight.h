@@ -1,0 +1,19 @@
+// The checks before a run and the opening of every drive and image.
+#pragma once
+
+#include "imaging/run_context.h"
+
+namespace velmaris::imaging {
+
+// The checks made before run mode: a usable target folder and at least one job.
+bool CheckTargetAndJobs(RunContext& ctx);
+
+// In run mode, before anything is opened: free space, the progress bar, targets that are
+// sources, image paths that are not plain files or are shared, and overwrite questions.
+// Builds one slot per job; false when the run is refused or abandoned.
+bool PrepareSlots(RunContext& ctx, DriveSlots& slots);
+
+// Opens every drive and creates every image; a slot that fails says so in its row.
+void OpenAll(RunContext& ctx, DriveSlots& slots);
+
+}  // namespace velmaris::imaging

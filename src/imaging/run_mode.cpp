@@ -1,0 +1,27 @@
+#include "imaging/run_mode.h"
+
+namespace velmaris::imaging {
+
+using platform::Control;
+
+void EnterRunMode(RunContext& ctx) {
+    ctx.RunInProgress = true;
+    ctx.window.DisableClose(true);
+    ctx.window.SetEnabled(Control::Frame1, false);
+    ctx.window.SetEnabled(Control::Command1, false);
+    ctx.window.SetEnabled(Control::Command2, false);
+    ctx.window.SetEnabled(Control::XPButton1, true);
+    ctx.window.SetEnabled(Control::Timer1, true);
+}
+
+void LeaveRunMode(RunContext& ctx) {
+    ctx.window.DisableClose(false);
+    ctx.window.SetEnabled(Control::Frame1, true);
+    ctx.window.SetEnabled(Control::Command1, true);
+    ctx.window.SetEnabled(Control::Command2, true);
+    ctx.window.SetEnabled(Control::XPButton1, false);
+    ctx.window.SetEnabled(Control::Timer1, false);
+    ctx.RunInProgress = false;
+}
+
+}  // namespace velmaris::imaging

@@ -1,0 +1,57 @@
+// The state of the one imaging run, and what it keeps for each selected drive.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/services.h"
+
+namespace velmaris::imaging {
+
+struct ImagingRun {
+    std::int32_t StartTick = 0;  // millisecond counter when the copy started
+    std::int32_t NowTick = 0;    // millisecond counter at the latest display tick
+    std::int32_t ElapsedSeconds = 0;
+    std::int16_t StopRequested = 0;  // 1 once the user has confirmed the stop question
+    std::int64_t RemainingBytes = 0;
+    std::int64_t BytesDonePerDrive = 0;  // offset the drives have reached
+    std::int32_t BytesPerSecond = 0;
+    std::int64_t BytesPerDriveTotal = 0;  // the largest drive rounded up to whole blocks
+    std::int32_t RemainingSeconds = 0;
+    std::int32_t MegabytesPerSecond = 0;
+    std::int64_t BlockSize = 0;
+    // Whether the copy has started, so that StartTick means something.
+    bool CopyStarted = false;
+
+    // The reset at the start of every run.
+    void Reset() {
+        StopRequested = 0;
+        RemainingBytes = 0;
+        BytesDonePerDrive = 0;
+        StartTick = 0;
+        NowTick = 0;
+        ElapsedSeconds = 0;
+        CopyStarted = false;
+    }
+};
+
+// How a drive's part in the run stands; only Copying drives take part in a pass.
+enum class SlotState { Copying, OpenError, ReadError, WriteError };
+
+struct DriveSlot {
+    std::unique_ptr<platform::RawDrive> SourceHandle;
+    std::unique_ptr<platform::ImageFile> ImageHandle;
+    std::string ImagePath;
+    bool Finished = false;  // the drive has left the current phase
+
+    SlotState state = SlotState::Copying;
+    std::uint64_t driveLength = 0;  // the drive's exact length, once opened
+    std::uint64_t bytesCopied = 0;  // bytes written to the image, from offset 0
+    std::string errorText;          // the system's words for the failure, if any
+};
+
+using DriveSlots = std::vector<DriveSlot>;
+
+}  // namespace velmaris::imaging

@@ -1,0 +1,25 @@
+// What the job-list rules work on: frmMain's lists, target folder, window and files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/services.h"
+#include "platform/window.h"
+#include "ui/grid_model.h"
+
+namespace velmaris::jobs {
+
+// Columns of a job row beyond the five drive columns.
+enum JobColumn : int { kColFileName = 6, kColStatus = 7 };
+
+struct JobContext {
+    platform::Window& window;
+    platform::Files& files;
+    ui::GridModel& iGrid1;  // source drives
+    ui::GridModel& iGrid2;  // jobs
+    std::string& TargetFolder;
+    const std::vector<std::string>& SystemPhysicalDrives;
+};
+
+}  // namespace velmaris::jobs

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include "fake_services.h"
+#include "fake_window.h"
+#include "ui/frm_main.h"
+
+namespace velmaris::ui {
+namespace {
+
+using platform::Answer;
+using platform::Control;
+
+constexpr std::uint64_t kBlock = 131072;
+
+// Records every status a job row shows, in order.
+struct StatusLog : GridObserver {
+    GridModel* grid = nullptr;
+    std::map<int, std::vector<std::string>> rows;
+    void BeforeLayoutChange() override {}
+    void AfterLayoutChange() override {}
+    void CurrentRowChanged(int) override {}
+    void CellChanged(int row, int col) override {
+        if (col == 7) {
+            rows[row].push_back(grid->CellText(row, 7));
+        }
+    }
+};
+
+// A started window with a target folder and the given drives selected, in order.
+struct Rig {
+    fakes::FakeMachine machine;
+    fakes::FakeWindow window;
+    std::unique_ptr<frmMain> frm;
+    StatusLog log;
+    std::map<std::uint32_t, std::vector<std::string>> volumes;  // of the selected drives
+
+    void Start(const std::vector<std::uint64_t>& sizes, bool parallel = true) {
+        machine.catalog.AddDisk(99, "System", "1024", {"C:"});
+        for (std::uint32_t n = 0; n < sizes.size(); ++n) {
+            machine.catalog.AddDisk(n, "Disk " + std::to_string(n), std::to_string(sizes[n]),
+                                    volumes[n]);
+            machine.storage.AddDrive(n, sizes[n]);
+        }
+        machine.files.folders = {"D:\\Images"};
+        frm = std::make_unique<frmMain>(window, machine.services);
+        frm->ParallelCopy = parallel;
+        frm->Form_Load();
+        window.folderPicks.push_back("D:\\Images");
+        frm->Command1_Click();
+        for (std::uint32_t n = 0; n < sizes.size(); ++n) {
+            window.grid1->SetCurRow(1);
+            frm->iGrid1_DblClick(1, 1);
+        }
+        log.grid = window.grid2;
+        window.grid2->SetObserver(&log);
+        window.calls.clear();
+    }
+    std::string Image(int row) { return "D:\\Images\\00" + std::to_string(row) + ".bin"; }
+    bool ImageIsDrive(int row, std::uint32_t n) {
+        const auto it = machine.storage.files.find(Image(row));
+        return it != machine.storage.files.end() &&
+               it->second.data == machine.storage.drives[n].data && it->second.finished;
+    }
+    std::string Status(int row) { return window.grid2->CellText(row, 7); }
+    std::vector<std::string> Calls(const std::string& prefix) {
+        std::vector<std::string> found;
+        for (const std::string& call : window.calls) {
+            if (call.rfind(prefix, 0) == 0) {
+                found.push_back(call.substr(prefix.size()));
+            }
+        }
+        return found;
+    }
+};
+
+struct Imaging : ::testing::Test, Rig {};
+
+TEST_F(Imaging, DrivesOfDifferentSizesAreCopiedExactly) {
+    Start({kBlock * 3, kBlock * 2 + 512 * 5, 512 * 7});
+    frm->Command2_Click();
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_TRUE(ImageIsDrive(row, static_cast<std::uint32_t>(row - 1))) << row;
+        EXPECT_EQ(Status(row), "Done.");
+    }
+    EXPECT_EQ(log.rows[1],
+              (std::vector<std::string>{"Imaging...", "Waiting ...", "Finishing...", "Done."}));
+    EXPECT_EQ(log.rows[3], log.rows[1]);
+    EXPECT_EQ(Calls("SetCaption StatusBar1 "),
+              (std::vector<std::string>{"Creating images", "Finishing....", "Closing files..",
+                                        "Process Complete"}));
+    // Four block passes, then eight sector passes for the smallest drive's seven sectors;
+    // the bar stops at its maximum of four.
+    EXPECT_EQ(Calls("SetProgressMax "), std::vector<std::string>{"4"});
+    EXPECT_EQ(Calls("SetProgressValue "), (std::vector<std::string>{"1", "2", "3", "4"}));
+    EXPECT_EQ(Calls("SetCaption Label5 "),
+              (std::vector<std::string>{"131,072", "262,144", "393,216", "524,288"}));
+    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "PumpMessages"), 12);
+    EXPECT_EQ(window.visible[Control::ProgBarXP1], false);
+    EXPECT_EQ(window.closeDisabled, 0);
+    EXPECT_TRUE(window.enabled[Control::Command2]);
+    EXPECT_FALSE(window.enabled[Control::XPButton1]);
+}
+
+TEST_F(Imaging, ParallelAndSerialRunsShowAndWriteTheSame) {
+    const std::vector<std::uint64_t> sizes = {kBlock * 5 + 512 * 255, kBlock, 512, kBlock * 2};
+    Start(sizes, false);
+    machine.storage.capacity = kBlock * 5;  // the second image runs out of room
+    frm->Command2_Click();
+    const auto serialCalls = window.calls;
+    const auto serialLog = log.rows;
+    const auto serialFiles = machine.storage.files;
+
+    Rig parallel;
+    parallel.Start(sizes, true);
+    parallel.machine.storage.capacity = kBlock * 5;
+    parallel.frm->Command2_Click();
+    EXPECT_EQ(parallel.window.calls, serialCalls);
+    EXPECT_EQ(parallel.log.rows, serialLog);
+    for (const auto& [path, image] : serialFiles) {
+        EXPECT_EQ(parallel.machine.storage.files[path].data, image.data) << path;
+    }
+    EXPECT_EQ(Status(1), "Write Error ...");
+    EXPECT_EQ(Status(3), "Write Error ...");
+    EXPECT_EQ(Status(4), "Done.");
+}
+
+TEST_F(Imaging, FailuresAreNeverShownAsDone) {
+    Start({kBlock * 2, kBlock * 2, kBlock * 2 + 512 * 3, kBlock, kBlock + 512});
+    machine.storage.drives[0].openFails = true;
+    machine.storage.drives[1].failReadAt = kBlock + 4096;
+    machine.storage.drives[2].shortReadAt = kBlock * 2 + 256;
+    machine.storage.cannotCreate = {Image(4)};
+    machine.storage.drives[4].data.resize(kBlock);  // shrank since it was listed
+    window.checked[Control::Check1] = true;
+    frm->Command2_Click();
+    EXPECT_EQ(Status(1), "Open Error ...");
+    EXPECT_EQ(machine.storage.files.count(Image(1)), 0u);
+    EXPECT_EQ(Status(2), "Read Error ...");
+    EXPECT_EQ(Status(3), "Read Error ...");
+    EXPECT_EQ(Status(4), "Write Error ...");
+    EXPECT_EQ(Status(5), "Open Error ...");
+    EXPECT_EQ(window.captions[Control::StatusBar1], "Process finished with errors");
+    EXPECT_TRUE(machine.power.calls.empty()) << "no shutdown after errors";
+}
+
+TEST_F(Imaging, WriteErrorsLeaveTheRunAndFlushFailuresCount) {
+    Start({kBlock * 3, kBlock + 512 * 2});
+    // Room for the first drive's blocks, then one of the second's sectors only.
+    machine.storage.capacity = kBlock * 4 + 512;
+    frm->Command2_Click();
+    EXPECT_TRUE(ImageIsDrive(1, 0));
+    EXPECT_EQ(Status(1), "Done.");
+    EXPECT_EQ(Status(2), "Write Error ...");
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].prompt, "Unable to write to file " + Image(2) + ".");
+    EXPECT_EQ(window.messages[0].title, "Write Error");
+
+    Rig flush;
+    flush.Start({kBlock});
+    flush.machine.storage.finishFailure = "Input/output error";
+    flush.frm->Command2_Click();
+    EXPECT_EQ(flush.Status(1), "Write Error ...");
+}
+
+TEST_F(Imaging, StopTakesEffectAfterThePass) {
+    Start({kBlock * 4, kBlock});
+    window.checked[Control::Check1] = true;
+    int pumps = 0;
+    window.onPump = [&] {
+        if (++pumps == 2) {
+            window.answers = {Answer::Yes};
+            frm->XPButton1_Click();
+        }
+    };
+    frm->Command2_Click();
+    EXPECT_EQ(window.messages.back().prompt, "Stop the imaging process, are you sure");
+    EXPECT_EQ(window.messages.back().style, 0x1024u);
+    EXPECT_EQ(machine.storage.files[Image(1)].data.size(), kBlock * 2);
+    EXPECT_EQ(Status(1), "Stopped");
+    EXPECT_EQ(Status(2), "Done.") << "complete before the stop";
+    EXPECT_EQ(window.captions[Control::StatusBar1], "Process stopped by user");
+    EXPECT_EQ(
+        std::count(window.calls.begin(), window.calls.end(), "SetCaption StatusBar1 Finishing...."),
+        0);
+    EXPECT_FALSE(window.checked[Control::Check1]);
+    EXPECT_TRUE(machine.power.calls.empty());
+}
+
+TEST_F(Imaging, StopInTheFinishingPhaseAndNoToTheQuestion) {
+    Start({kBlock + 512 * 4});
+    int pumps = 0;
+    window.onPump = [&] {
+        ++pumps;
+        window.answers = {pumps == 1 ? Answer::No : Answer::Yes};
+        if (pumps == 1 || pumps == 4) {
+            frm->XPButton1_Click();
+        }
+    };
+    frm->Command2_Click();
+    // Block passes 1 and 2, then two sectors before the stop after pass four.
+    EXPECT_EQ(machine.storage.files[Image(1)].data.size(), kBlock + 512 * 2);
+    EXPECT_EQ(Status(1), "Stopped");
+    EXPECT_EQ(window.IndexOf("SetCaption StatusBar1 Closing files.."), -1);
+}
+
+TEST_F(Imaging, CompletedRunShutsDownAndTheShutdownCanBeAborted) {
+    Start({kBlock});
+    window.checked[Control::Check1] = true;
+    frm->Command2_Click();
+    EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
+    EXPECT_TRUE(window.visible[Control::Command6]);
+    frm->Command6_Click();
+    EXPECT_EQ(machine.power.calls, (std::vector<std::string>{"shutdown", "abort"}));
+    EXPECT_FALSE(window.visible[Control::Command6]);
+}
+
+TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
+    Start({kBlock, kBlock});
+    // Not enough room: No ends the run, and run mode is left again.
+    machine.storage.freeBytes = kBlock * 2 - 1;
+    window.answers = {Answer::No};
+    frm->Command2_Click();
+    EXPECT_EQ(window.messages.back().title, "Warning!");
+    EXPECT_EQ(window.messages.back().style, 0x34u);
+    EXPECT_EQ(window.closeDisabled, 0);
+    machine.storage.freeBytes = kBlock * 2;
+
+    // Two jobs naming one file, then a job whose path is a device.
+    window.grid2->SetCellValue(2, 6, Image(1));
+    frm->Command2_Click();
+    EXPECT_NE(window.messages.back().prompt.find("same file " + Image(1)), std::string::npos);
+    window.grid2->SetCellValue(2, 6, std::string("D:\\Images\\dev"));
+    machine.storage.notRegular = {"D:\\Images\\dev"};
+    frm->Command2_Click();
+    EXPECT_NE(window.messages.back().prompt.find("not a regular file"), std::string::npos);
+    window.grid2->SetCellValue(2, 6, Image(2));
+
+    // Every overwrite question comes first; a No opens and truncates nothing.
+    machine.storage.files[Image(2)].data.assign(10, std::byte{1});
+    window.answers = {Answer::No};
+    frm->Command2_Click();
+    EXPECT_EQ(window.messages.back().title, "File exists");
+    EXPECT_EQ(window.messages.back().style, 0x1024u);
+    EXPECT_TRUE(machine.storage.opened.empty());
+    EXPECT_EQ(machine.storage.files[Image(2)].data.size(), 10u);
+    EXPECT_EQ(Status(1), "");
+    EXPECT_EQ(window.closeDisabled, 0);
+    EXPECT_FALSE(window.enabled[Control::XPButton1]);
+}
+
+TEST_F(Imaging, ATargetOnASelectedDriveIsRefused) {
+    volumes[1] = {"d:"};  // letters compare in any case
+    Start({kBlock, kBlock});
+    frm->Command2_Click();
+    EXPECT_EQ(window.messages.back().prompt,
+              "The target is one of the source drives, this will cause problems.");
+    EXPECT_TRUE(machine.storage.opened.empty());
+    EXPECT_EQ(window.closeDisabled, 0);
+}
+
+TEST_F(Imaging, NoTargetOrNoJobsRefusesOutsideRunMode) {
+    Start({});
+    window.folderPicks.push_back(std::nullopt);
+    frm->Command1_Click();
+    frm->Command2_Click();  // the folder dialog is cancelled again
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].prompt, "No target folder selected.");
+    EXPECT_EQ(window.messages[0].style, 0x1030u);
+    window.folderPicks.push_back("D:\\Images");
+    frm->Command2_Click();
+    EXPECT_EQ(window.messages.back().prompt, "Please select drives to image.");
+    EXPECT_EQ(window.messages.back().title, "No drives selected.");
+    EXPECT_EQ(window.IndexOf("DisableClose 1"), -1);
+}
+
+}  // namespace
+}  // namespace velmaris::ui

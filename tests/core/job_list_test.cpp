@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include "fake_services.h"
+#include "fake_window.h"
+#include "ui/frm_main.h"
+
+namespace velmaris::ui {
+namespace {
+
+using platform::Answer;
+using platform::Control;
+
+// A started window over drives 0 (system, C:), 1, 2 and 10, sorted by number.
+struct JobList : ::testing::Test {
+    fakes::FakeMachine machine;
+    fakes::FakeWindow window;
+    std::unique_ptr<frmMain> frm;
+
+    void SetUp() override {
+        machine.catalog.AddDisk(10, "Ten", "4096");
+        machine.catalog.AddDisk(0, "Boot", "500107862016", {"C:"});
+        machine.catalog.AddDisk(2, "Two", "2048");
+        machine.catalog.AddDisk(1, "One", "1024");
+        machine.files.folders = {"D:\\Images", "E:\\Backup", "F:\\"};
+        frm = std::make_unique<frmMain>(window, machine.services);
+        frm->Form_Load();
+        window.calls.clear();
+    }
+    GridModel& Source() { return *window.grid1; }
+    GridModel& Selected() { return *window.grid2; }
+    void ChooseTarget(const std::string& folder) {
+        window.folderPicks.push_back(folder);
+        frm->Command1_Click();
+    }
+    // Double-clicks the source row showing drive n.
+    void Add(int n) {
+        for (int row = 1; row <= Source().RowCount(); ++row) {
+            if (Source().CellText(row, 1) == std::to_string(n)) {
+                Source().SetCurRow(row);
+            }
+        }
+        frm->iGrid1_DblClick(Source().CurRow(), 1);
+    }
+    std::vector<std::string> SourceIds() {
+        std::vector<std::string> ids;
+        for (int row = 1; row <= Source().RowCount(); ++row) {
+            ids.push_back(Source().CellText(row, 1));
+        }
+        return ids;
+    }
+};
+
+TEST_F(JobList, NoTargetAsksFirstAndCancelsChangeNothing) {
+    // No current row: the target question still comes first, then nothing is added.
+    window.answers = {Answer::No};
+    frm->iGrid1_DblClick(0, 0);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].prompt, "Select target folder now?");
+    EXPECT_EQ(window.messages[0].title, "No Target");
+    EXPECT_EQ(window.messages[0].style, 0x24u);
+
+    // Yes, then a cancelled dialog: nothing added, and the question comes again.
+    Source().SetCurRow(2);
+    window.answers = {Answer::Yes};
+    frm->iGrid1_DblClick(2, 1);
+    window.answers = {Answer::Yes};
+    window.folderPicks = {std::string("D:\\Images")};
+    frm->iGrid1_DblClick(2, 1);
+    EXPECT_EQ(window.messages.size(), 3u);
+    EXPECT_EQ(Selected().RowCount(), 1);
+    EXPECT_EQ(Selected().CellText(1, 6), "D:\\Images\\001.bin");
+    EXPECT_EQ(window.captions[Control::Label3], "Right click on drive to change target folder.");
+    EXPECT_TRUE(window.enabled[Control::Command2]);
+}
+
+TEST_F(JobList, SystemDriveIsWarnedAboutAndMarkedAgainOnReturn) {
+    ChooseTarget("D:\\Images");
+    window.answers = {Answer::No};
+    Add(0);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].prompt,
+              "Drive [BOOT - 465.8 Gb] is a system drive are you sure you want to image it?.");
+    EXPECT_EQ(window.messages[0].title, "System Drive");
+    EXPECT_EQ(Selected().RowCount(), 0);
+    EXPECT_EQ(Source().CellBackColor(1, 1), 192u);
+
+    window.answers = {Answer::Yes};
+    Add(0);
+    ASSERT_EQ(Selected().RowCount(), 1);
+    EXPECT_FALSE(Selected().HasOwnColors(1, 1));
+    EXPECT_EQ(std::get<std::int64_t>(Selected().CellValue(1, 1)), 0);
+    EXPECT_EQ(Selected().CellText(1, 5), "500107862016");
+
+    Selected().SetCurRow(1);
+    frm->iGrid2_DblClick(1, 2);
+    EXPECT_EQ(SourceIds(), (std::vector<std::string>{"0", "1", "2", "10"}));
+    for (int col = 1; col <= 5; ++col) {
+        EXPECT_EQ(Source().CellBackColor(1, col), 192u) << col;
+    }
+    EXPECT_FALSE(window.enabled[Control::Command2]);
+    EXPECT_EQ(window.captions[Control::Label3], "Right click on drive to change target folder.");
+}
+
+TEST_F(JobList, JobsAreNumberedByRowAndNotRenumbered) {
+    ChooseTarget("D:\\Images");
+    Add(1);
+    Add(2);
+    Add(10);
+    EXPECT_EQ(Selected().CellText(3, 6), "D:\\Images\\003.bin");
+    // Returning the first job moves the others up; the next job takes number 003 again.
+    Selected().SetCurRow(1);
+    frm->iGrid2_DblClick(1, 1);
+    EXPECT_EQ(Selected().CellText(1, 6), "D:\\Images\\002.bin");
+    EXPECT_EQ(SourceIds(), (std::vector<std::string>{"0", "1"}));
+    ChooseTarget("F:\\");
+    Add(1);
+    EXPECT_EQ(Selected().CellText(3, 6), "F:\\\\003.bin");
+    EXPECT_EQ(Selected().CellText(2, 6), "D:\\Images\\003.bin");
+    EXPECT_TRUE(window.enabled[Control::Command2]);
+}
+
+TEST_F(JobList, LinuxPathsGetOneSeparator) {
+    machine.files.separator = '/';
+    machine.files.keepsDoubledSeparator = false;
+    machine.files.folders = {"/", "/srv/images"};
+    ChooseTarget("/");
+    Add(1);
+    ChooseTarget("/srv/images");
+    Add(2);
+    EXPECT_EQ(Selected().CellText(1, 6), "/001.bin");
+    EXPECT_EQ(Selected().CellText(2, 6), "/srv/images/002.bin");
+    Selected().SetCurRow(1);
+    window.folderPicks.push_back("/srv/images");
+    frm->mnuSetTarget_Click();
+    EXPECT_EQ(Selected().CellText(1, 6), "/srv/images/001.bin");
+}
+
+TEST_F(JobList, TargetFolderIsCreatedOrForgottenWithAReason) {
+    ChooseTarget("G:\\New");
+    EXPECT_EQ(machine.files.created, std::vector<std::string>{"G:\\New"});
+    EXPECT_EQ(window.captions[Control::Label2], "G:\\New");
+    EXPECT_TRUE(window.enabled[Control::Command2]);
+
+    window.enabled.clear();
+    machine.files.createFailure = "Permission denied";
+    ChooseTarget("H:\\Locked");
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].style, 0x30u);
+    EXPECT_NE(window.messages[0].prompt.find("H:\\Locked"), std::string::npos);
+    EXPECT_NE(window.messages[0].prompt.find("Permission denied"), std::string::npos);
+    EXPECT_EQ(frm->TargetFolderPath(), "");
+    EXPECT_EQ(window.captions[Control::Label2], "No target selected");
+    EXPECT_EQ(window.enabled.count(Control::Command2), 0u);
+
+    // A cancelled dialog forgets the folder chosen before.
+    ChooseTarget("D:\\Images");
+    window.folderPicks.push_back(std::nullopt);
+    frm->Command1_Click();
+    EXPECT_EQ(frm->TargetFolderPath(), "");
+    EXPECT_EQ(window.captions[Control::Label2], "No target selected");
+}
+
+TEST_F(JobList, JobMenuNamesAndActsOnTheRightClickedRow) {
+    ChooseTarget("D:\\Images");
+    Add(1);
+    Add(2);
+    frm->iGrid2_MouseButton(platform::kLeftButton, 2);
+    frm->iGrid2_MouseButton(platform::kRightButton, 0);
+    EXPECT_EQ(window.IndexOf("ShowPopupMenu mnuNew"), -1);
+
+    // The menu's "Set target" moves the file of the right-clicked row only.
+    Selected().SetCurRow(1);
+    window.onPopup = [this] {
+        window.folderPicks.push_back("E:\\Backup");
+        frm->mnuSetTarget_Click();
+    };
+    frm->iGrid2_MouseButton(platform::kRightButton, 2);
+    EXPECT_GE(window.IndexOf("SetMenuCaption mnuSetTarget Set target folder for : TWO"), 0);
+    EXPECT_EQ(Selected().CellText(2, 6), "E:\\Backup\\002.bin");
+    EXPECT_EQ(Selected().CellText(1, 6), "D:\\Images\\001.bin");
+    EXPECT_EQ(frm->TargetFolderPath(), "E:\\Backup");
+
+    // With no current row, row 1 is moved; a path without separator keeps its whole text.
+    Selected().SetCellValue(1, 6, std::string("custom.img"));
+    Selected().SetCurRow(0);
+    window.folderPicks.push_back("D:\\Images");
+    frm->mnuSetTarget_Click();
+    EXPECT_EQ(Selected().CellText(1, 6), "D:\\Images\\custom.img");
+    // Cancelled: the row keeps its path.
+    window.folderPicks.push_back(std::nullopt);
+    frm->mnuSetTarget_Click();
+    EXPECT_EQ(Selected().CellText(1, 6), "D:\\Images\\custom.img");
+}
+
+TEST_F(JobList, FileNameCellIsEditedInPlaceNeverReturned) {
+    ChooseTarget("D:\\Images");
+    Add(1);
+    Selected().SetCurRow(1);
+    frm->iGrid2_DblClick(1, 6);
+    EXPECT_EQ(Selected().RowCount(), 1);
+    EXPECT_TRUE(Selected().Editable());
+    EXPECT_GE(window.IndexOf("StartEdit iGrid2 1 6"), 0);
+    frm->iGrid2_EditEnded();
+    EXPECT_FALSE(Selected().Editable());
+    // From the menu, on the current row; with none there is nothing to edit.
+    Selected().SetCurRow(0);
+    window.calls.clear();
+    frm->mnuCFN_Click();
+    EXPECT_TRUE(window.calls.empty());
+    EXPECT_FALSE(Selected().Editable());
+}
+
+TEST_F(JobList, NothingChangesTheJobsDuringARun) {
+    ChooseTarget("D:\\Images");
+    Add(1);
+    Selected().SetCurRow(1);
+    frm->RunInProgress = true;
+    window.calls.clear();
+    frm->iGrid2_DblClick(1, 1);
+    frm->iGrid2_DblClick(1, 6);
+    frm->iGrid2_MouseButton(platform::kRightButton, 1);
+    frm->mnuSetTarget_Click();
+    frm->mnuCFN_Click();
+    frm->iGrid1_DblClick(1, 1);
+    EXPECT_TRUE(window.calls.empty());
+    EXPECT_EQ(Selected().RowCount(), 1);
+    EXPECT_FALSE(Selected().Editable());
+}
+
+TEST_F(JobList, ExitAsksAndAboutShowsTheVersion) {
+    window.answers = {Answer::No};
+    frm->mnuExit_Click();
+    EXPECT_EQ(window.IndexOf("EndProgram"), -1);
+    window.answers = {Answer::Yes};
+    frm->mnuExit_Click();
+    EXPECT_EQ(window.messages.back().prompt, "Exit the program, are you sure?");
+    EXPECT_EQ(window.messages.back().title, "Exit?");
+    EXPECT_GE(window.IndexOf("EndProgram"), 0);
+
+    frm->mnuAbout_Click();
+    frm->mnuAbout_Click();
+    const std::string expected = "Version : " + std::to_string(VELMARIS_VERSION_MAJOR) + "." +
+                                 std::to_string(VELMARIS_VERSION_MINOR) + "." +
+                                 std::to_string(VELMARIS_VERSION_PATCH);
+    EXPECT_EQ(window.aboutBoxes, (std::vector<std::string>{expected, expected}));
+}
+
+}  // namespace
+}  // namespace velmaris::ui

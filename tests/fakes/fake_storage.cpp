@@ -1,0 +1,115 @@
+#include "fake_storage.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmaris::fakes {
+
+namespace {
+
+class FakeRawDrive : public platform::RawDrive {
+  public:
+    explicit FakeRawDrive(const FakeDrive& drive) : drive_(drive) {}
+    std::uint64_t Length() const override { return drive_.data.size(); }
+    std::uint32_t SectorSize() const override { return drive_.sectorSize; }
+
+    platform::IoResult Read(std::byte* buffer, std::size_t size) override {
+        if (position_ + size > drive_.data.size()) {
+            return {};
+        }
+        const std::uint64_t end = position_ + size;
+        if (drive_.failReadAt && *drive_.failReadAt >= position_ && *drive_.failReadAt < end) {
+            return {0, platform::IoError::Other, "Input/output error"};
+        }
+        std::size_t delivered = size;
+        if (drive_.shortReadAt && *drive_.shortReadAt > position_ && *drive_.shortReadAt < end) {
+            delivered = static_cast<std::size_t>(*drive_.shortReadAt - position_);
+        }
+        std::memcpy(buffer, drive_.data.data() + position_, delivered);
+        position_ += delivered;
+        return {delivered, platform::IoError::None, {}};
+    }
+
+  private:
+    const FakeDrive& drive_;
+    std::uint64_t position_ = 0;
+};
+
+class FakeImageFile : public platform::ImageFile {
+  public:
+    FakeImageFile(FakeImage& image, FakeStorage& storage) : image_(image), storage_(storage) {}
+
+    platform::IoResult Write(const std::byte* buffer, std::size_t size) override {
+        if (storage_.capacity && storage_.used.fetch_add(size) + size > *storage_.capacity) {
+            storage_.used -= size;
+            return {0, platform::IoError::NoSpace, "No space left on device"};
+        }
+        image_.data.insert(image_.data.end(), buffer, buffer + size);
+        return {size, platform::IoError::None, {}};
+    }
+
+    platform::IoResult Finish() override {
+        if (storage_.finishFailure) {
+            return {0, platform::IoError::Other, *storage_.finishFailure};
+        }
+        image_.finished = true;
+        return {};
+    }
+
+  private:
+    FakeImage& image_;
+    FakeStorage& storage_;
+};
+
+}  // namespace
+
+FakeDrive& FakeStorage::AddDrive(std::uint32_t n, std::uint64_t size, std::uint32_t sectorSize) {
+    FakeDrive& drive = drives[n];
+    drive.sectorSize = sectorSize;
+    drive.data.resize(size);
+    // Pseudo-random bytes, so that no two sectors of any drive are alike.
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL * (n + 1);
+    for (std::uint64_t i = 0; i < size; i += 8) {
+        state += 0x9E3779B97F4A7C15ULL;
+        std::uint64_t z = state;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        z ^= z >> 31;
+        for (std::uint64_t b = 0; b < 8 && i + b < size; ++b) {
+            drive.data[i + b] = static_cast<std::byte>((z >> (8 * b)) & 0xFF);
+        }
+    }
+    return drive;
+}
+
+platform::Opened<platform::RawDrive> FakeStorage::OpenDrive(std::uint32_t n) {
+    opened.push_back("drive " + std::to_string(n));
+    const auto it = drives.find(n);
+    if (it == drives.end() || it->second.openFails) {
+        return {nullptr, {0, platform::IoError::NotFound, "No such device"}};
+    }
+    return {std::make_unique<FakeRawDrive>(it->second), {}};
+}
+
+platform::Opened<platform::ImageFile> FakeStorage::CreateImage(const std::string& path) {
+    opened.push_back("image " + path);
+    if (cannotCreate.count(path) > 0 || notRegular.count(path) > 0) {
+        return {nullptr, {0, platform::IoError::AccessDenied, "Permission denied"}};
+    }
+    FakeImage& image = files[path];
+    image = FakeImage{};
+    return {std::make_unique<FakeImageFile>(image, *this), {}};
+}
+
+platform::PathKind FakeStorage::KindOf(const std::string& path) {
+    if (notRegular.count(path) > 0) {
+        return platform::PathKind::Other;
+    }
+    return files.count(path) > 0 ? platform::PathKind::RegularFile : platform::PathKind::Missing;
+}
+
+std::optional<std::uint64_t> FakeStorage::FreeBytes(const std::string& /*path*/) {
+    return freeBytes;
+}
+
+}  // namespace velmaris::fakes

@@ -1,0 +1,75 @@
+// In-memory drives and image files that fail on demand, a settable clock and a power switch.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/services.h"
+
+namespace velmaris::fakes {
+
+struct FakeDrive {
+    std::vector<std::byte> data;
+    std::uint32_t sectorSize = 512;
+    bool openFails = false;
+    std::optional<std::uint64_t> failReadAt;  // a read covering this offset fails
+    std::optional<std::uint64_t>
+        shortReadAt;  // a read covering it stops there, breaking the contract
+};
+
+struct FakeImage {
+    std::vector<std::byte> data;
+    bool finished = false;
+};
+
+class FakeStorage : public platform::Storage {
+  public:
+    std::map<std::uint32_t, FakeDrive> drives;
+    std::map<std::string, FakeImage> files;  // existing files and the images written
+    std::set<std::string> notRegular;        // paths naming a device or a folder
+    std::set<std::string> cannotCreate;
+    std::optional<std::uint64_t> capacity;  // bytes all images together may hold
+    std::optional<std::string> finishFailure;
+    std::optional<std::uint64_t> freeBytes = UINT64_MAX;
+    std::vector<std::string> opened;  // drives and images, in the order opened or created
+    std::atomic<std::uint64_t> used{0};
+
+    // A drive of the given size whose bytes depend on its number and offset.
+    FakeDrive& AddDrive(std::uint32_t n, std::uint64_t size, std::uint32_t sectorSize = 512);
+
+    platform::Opened<platform::RawDrive> OpenDrive(std::uint32_t n) override;
+    platform::Opened<platform::ImageFile> CreateImage(const std::string& path) override;
+    platform::PathKind KindOf(const std::string& path) override;
+    std::optional<std::uint64_t> FreeBytes(const std::string& path) override;
+};
+
+class FakeClock : public platform::Clock {
+  public:
+    std::uint32_t now = 0;
+    std::uint32_t step = 0;  // added after every reading
+    std::uint32_t Milliseconds() override {
+        const std::uint32_t value = now;
+        now += step;
+        return value;
+    }
+};
+
+class FakePower : public platform::Power {
+  public:
+    std::vector<std::string> calls;
+    bool StartShutdown() override {
+        calls.push_back("shutdown");
+        return true;
+    }
+    bool AbortShutdown() override {
+        calls.push_back("abort");
+        return true;
+    }
+};
+
+}  // namespace velmaris::fakes

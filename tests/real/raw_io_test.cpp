@@ -1,0 +1,311 @@
+// Raw drives, image files, free space, the clock and the shutdown launcher on the machine.
+// Loop devices and mounts need root and skip without it; the rest runs as any user.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "loop_lab.h"
+#include "platform/linux/linux_power.h"
+#include "platform/linux/linux_storage.h"
+#include "platform/linux/monotonic_clock.h"
+
+namespace velmaris::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LoopLab;
+using test::Quoted;
+using test::ScratchDir;
+
+constexpr std::size_t kBlock = 131072;
+
+// Bytes that differ from sector to sector, so that a read from a wrong offset shows.
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; i += 4) {
+        const auto word = static_cast<std::uint32_t>(random());
+        std::memcpy(bytes.data() + i, &word, std::min<std::size_t>(4, size - i));
+    }
+    return bytes;
+}
+
+std::string FileText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+LinuxStorage StorageOver(std::vector<std::string> nodes) {
+    return LinuxStorage([nodes](std::uint32_t n) -> std::optional<std::string> {
+        return n < nodes.size() ? std::optional(nodes[n]) : std::nullopt;
+    });
+}
+
+std::string Read(RawDrive& drive, std::size_t size, IoResult& result) {
+    std::string bytes(size, '\0');
+    result = drive.Read(reinterpret_cast<std::byte*>(bytes.data()), size);
+    bytes.resize(result.bytes);
+    return bytes;
+}
+
+// Blocks until one no longer fits, then sectors until nothing is left: the block that did not
+// fit must leave the position where it was, or the sectors after it come from the wrong place.
+void ExpectReadsReproduce(LinuxStorage& storage, std::uint32_t n, const std::string& bytes,
+                          std::uint32_t sectorSize) {
+    const auto opened = storage.OpenDrive(n);
+    ASSERT_TRUE(opened.handle) << opened.error.message;
+    RawDrive& drive = *opened.handle;
+    EXPECT_EQ(drive.Length(), bytes.size());
+    EXPECT_EQ(drive.SectorSize(), sectorSize);
+    std::string got;
+    for (const std::size_t size : {kBlock, std::size_t{512}}) {
+        IoResult result;
+        for (std::string piece; !(piece = Read(drive, size, result)).empty();) {
+            EXPECT_EQ(result.bytes, size);
+            got += piece;
+        }
+        EXPECT_EQ(result.error, IoError::None) << "past the end: " << result.message;
+    }
+    EXPECT_TRUE(got == bytes) << "drive " << n << " read back differs";
+
+    // A read that starts and ends inside sectors, on a 4096-byte-sector device too.
+    const auto again = storage.OpenDrive(n);
+    ASSERT_TRUE(again.handle);
+    IoResult result;
+    Read(*again.handle, 512, result);
+    EXPECT_TRUE(Read(*again.handle, 8192, result) == bytes.substr(512, 8192)) << result.message;
+}
+
+TEST(RawDrive, ARegularFileKeepsTheReadContractAndOtherNodesAreRefused) {
+    ScratchDir tmp;
+    const std::string bytes = Pattern(kBlock * 70 + 512 * 3, 1);  // past a cache trim
+    const fs::path file = tmp.Put("disk.img", bytes);
+    auto storage = StorageOver(
+        {file.string(), "/dev/null", (tmp.Path() / "none").string(), tmp.Path().string()});
+    ExpectReadsReproduce(storage, 0, bytes, 512);
+
+    const std::pair<std::uint32_t, IoError> refused[] = {
+        {1, IoError::Other}, {2, IoError::NotFound}, {3, IoError::Other}, {4, IoError::NotFound}};
+    for (const auto& [n, error] : refused) {
+        const auto opened = storage.OpenDrive(n);
+        EXPECT_FALSE(opened.handle) << n;
+        EXPECT_EQ(opened.error.error, error) << n;
+        EXPECT_FALSE(opened.error.message.empty()) << n;
+    }
+
+    // The drive shrinks under the reader: the block that runs into the new end fails whole.
+    const auto opened = storage.OpenDrive(0);
+    ASSERT_TRUE(opened.handle);
+    IoResult result;
+    Read(*opened.handle, kBlock, result);
+    fs::resize_file(file, kBlock * 2 + 4096);
+    EXPECT_EQ(Read(*opened.handle, kBlock, result).size(), kBlock);
+    EXPECT_TRUE(Read(*opened.handle, kBlock, result).empty());
+    EXPECT_EQ(result.error, IoError::DeviceGone);
+    EXPECT_TRUE(Read(*opened.handle, 4096, result) == bytes.substr(kBlock * 2, 4096))
+        << "the failed read moved the position";
+}
+
+TEST(RawDrive, LoopDevicesOf512And4096ByteSectorsKeepTheReadContract) {
+    LoopLab lab;
+    if (const auto why = lab.Missing("losetup"); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::string odd = Pattern(kBlock * 70 + 512 * 3, 2);
+    const std::string big = Pattern(kBlock * 3 + 4096 * 5, 3);
+    const std::string oddName = lab.AttachFile(lab.tmp.Put("odd.img", odd));
+    const std::string bigName = lab.AttachFile(lab.tmp.Put("big.img", big), "--sector-size 4096");
+    ASSERT_FALSE(oddName.empty() || bigName.empty()) << "losetup could not attach the files";
+    auto storage = StorageOver({"/dev/" + oddName, "/dev/" + bigName});
+    ExpectReadsReproduce(storage, 0, odd, 512);
+    ExpectReadsReproduce(storage, 1, big, 4096);
+}
+
+TEST(ImageFile, IsWrittenWholeForItsOwnerOnlyAndNeverOverAnythingButAFile) {
+    ScratchDir tmp;
+    LinuxStorage storage([](std::uint32_t) { return std::optional<std::string>(); });
+    const std::string bytes = Pattern((std::size_t{20} << 20) + 512, 4);  // past two windows
+    const fs::path fresh = tmp.Path() / "fresh.img";
+    const fs::path old = tmp.Put("old.img", Pattern(bytes.size() + 4096, 5));
+    fs::permissions(old, fs::perms(0644));
+    for (const fs::path& path : {fresh, old}) {
+        auto image = storage.CreateImage(path.string());
+        ASSERT_TRUE(image.handle) << image.error.message;
+        for (std::size_t at = 0; at < bytes.size(); at += std::size_t{1} << 20) {
+            const std::size_t size = std::min(std::size_t{1} << 20, bytes.size() - at);
+            const IoResult written =
+                image.handle->Write(reinterpret_cast<const std::byte*>(bytes.data() + at), size);
+            ASSERT_EQ(written.error, IoError::None) << written.message;
+            EXPECT_EQ(written.bytes, size);
+        }
+        EXPECT_EQ(image.handle->Finish().error, IoError::None);
+        EXPECT_NE(image.handle->Finish().error, IoError::None) << "finished twice";
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+            << path;
+        EXPECT_TRUE(FileText(path) == bytes) << path;
+    }
+
+    const fs::path target = tmp.Put("target.txt", "keep");
+    fs::create_symlink(target, tmp.Path() / "link.img");
+    ASSERT_TRUE(tmp.Run("mkfifo " + Quoted(tmp.Path() / "fifo")));
+    const fs::path inDev = "/dev" / tmp.Path().filename();  // root could create it
+    const std::pair<fs::path, IoError> refused[] = {
+        {tmp.Path(), IoError::Other},
+        {"/dev/null", IoError::Other},
+        {inDev, IoError::Other},
+        {tmp.Path() / "link.img", IoError::Other},
+        {tmp.Path() / "fifo", IoError::Other},
+        {tmp.Path() / "no" / "x.img", IoError::NotFound}};
+    for (const auto& [path, error] : refused) {
+        const auto image = storage.CreateImage(path.string());
+        EXPECT_FALSE(image.handle) << path;
+        EXPECT_EQ(image.error.error, error) << path;
+    }
+    EXPECT_FALSE(fs::exists(inDev));
+    fs::remove(inDev);
+    EXPECT_EQ(FileText(target), "keep");
+}
+
+TEST(Storage, KindOfTellsFilesFromFoldersDevicesAndLinks) {
+    ScratchDir tmp;
+    LinuxStorage storage([](std::uint32_t) { return std::optional<std::string>(); });
+    const fs::path file = tmp.Put("file.img", "x");
+    const fs::path& dir = tmp.Path();
+    fs::create_symlink(file, dir / "to-file");
+    fs::create_symlink("/dev/null", dir / "to-null");
+    fs::create_symlink("/dev", dir / "to-dev");
+    fs::create_symlink(dir / "gone", dir / "dangling");
+    ASSERT_TRUE(tmp.Run("mkfifo " + Quoted(dir / "fifo")));
+    const std::pair<fs::path, PathKind> cases[] = {
+        {file, PathKind::RegularFile},
+        {dir / "to-file", PathKind::RegularFile},
+        {dir / "new.img", PathKind::Missing},
+        {dir / "new" / "folder" / "x.img", PathKind::Missing},
+        {dir, PathKind::Other},
+        {dir / "fifo", PathKind::Other},
+        {"/dev/null", PathKind::Other},
+        {dir / "to-null", PathKind::Other},
+        {"/dev/velmaris-missing.img", PathKind::Other},
+        {dir / "to-dev" / "new.img", PathKind::Other},
+        {dir / "dangling", PathKind::Other},
+        {file / "x.img", PathKind::Other},
+        {"/proc/version", PathKind::Other},
+        {"", PathKind::Other},
+    };
+    for (const auto& [path, kind] : cases) {
+        EXPECT_EQ(storage.KindOf(path.string()), kind) << path;
+    }
+    // A plain file on the tmpfs under /dev, and a link to it, are under /dev all the same.
+    if (fs::is_directory("/dev/shm")) {
+        ScratchDir shm("/dev/shm");
+        const fs::path shared = shm.Put("shared.img", "x");
+        fs::create_symlink(shared, dir / "to-shm");
+        EXPECT_EQ(storage.KindOf(shared.string()), PathKind::Other);
+        EXPECT_EQ(storage.KindOf((dir / "to-shm").string()), PathKind::Other);
+    }
+}
+
+TEST(Storage, AFullTmpfsGivesNoSpaceAndProcMountedElsewhereIsNoTarget) {
+    LoopLab lab;
+    if (const auto why = lab.Missing("mount umount"); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::string small = lab.Mount("tmpfs", "-t tmpfs -o size=1m", "small");
+    const std::string proc = lab.Mount("proc", "-t proc", "proc");
+    ASSERT_FALSE(small.empty() || proc.empty()) << "could not mount tmpfs and proc";
+    LinuxStorage storage([](std::uint32_t) { return std::optional<std::string>(); });
+
+    const auto free = storage.FreeBytes(small);
+    ASSERT_TRUE(free.has_value());
+    EXPECT_LE(*free, 1u << 20);
+    EXPECT_GE(*free, (1u << 20) - (64u << 10));
+    EXPECT_EQ(storage.FreeBytes(small + "/not/made/yet.img"), free);
+
+    auto image = storage.CreateImage(small + "/full.img");
+    ASSERT_TRUE(image.handle) << image.error.message;
+    const std::string chunk = Pattern(384u << 10, 6);  // the last one fits in part
+    IoResult result;
+    std::uintmax_t stored = 0;
+    for (int i = 0; i < 8 && result.error == IoError::None; ++i) {
+        result =
+            image.handle->Write(reinterpret_cast<const std::byte*>(chunk.data()), chunk.size());
+        stored += result.bytes;
+    }
+    EXPECT_EQ(result.error, IoError::NoSpace) << result.message;
+    EXPECT_FALSE(result.message.empty());
+    image.handle->Finish();
+    EXPECT_EQ(fs::file_size(small + "/full.img"), stored) << "bytes reported are not those stored";
+
+    EXPECT_EQ(storage.KindOf(proc + "/version"), PathKind::Other);
+    EXPECT_EQ(storage.KindOf(proc + "/new.img"), PathKind::Other);
+    EXPECT_FALSE(storage.CreateImage(proc + "/new.img").handle);
+}
+
+TEST(MonotonicClock, CountsMilliseconds) {
+    MonotonicClock clock;
+    const std::uint32_t before = clock.Milliseconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::uint32_t elapsed = clock.Milliseconds() - before;
+    EXPECT_GE(elapsed, 50u);
+    EXPECT_LT(elapsed, 60000u) << "not milliseconds";
+}
+
+// Polls for up to five seconds.
+template <typename Condition>
+bool Eventually(Condition condition) {
+    for (int i = 0; i < 500 && !condition(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
+// Children of this process that ended and were never waited for.
+int Zombies() {
+    const std::string self = fs::read_symlink("/proc/self").string();
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream in(entry.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state, parent;
+        rest >> state >> parent;
+        count += state == "Z" && parent == self ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(LinuxPower, RunsTheGivenProgramWithItsArgumentsAndReapsIt) {
+    ScratchDir tmp;
+    const fs::path log = tmp.Path() / "calls";
+    LinuxPower power("/bin/sh", {"-c", "echo start >> " + Quoted(log)},
+                     {"-c", "echo abort >> " + Quoted(log)});
+    EXPECT_TRUE(power.StartShutdown());
+    EXPECT_TRUE(Eventually([&] { return FileText(log) == "start\n"; })) << FileText(log);
+    EXPECT_TRUE(power.AbortShutdown());
+    EXPECT_TRUE(Eventually([&] { return FileText(log) == "start\nabort\n"; })) << FileText(log);
+    EXPECT_TRUE(Eventually([] { return Zombies() == 0; })) << "a finished child was not reaped";
+
+    LinuxPower missing("/nonexistent/velmaris-shutdown");
+    EXPECT_FALSE(missing.StartShutdown());
+    EXPECT_FALSE(missing.AbortShutdown());
+}
+
+}  // namespace
+}  // namespace velmaris::platform
