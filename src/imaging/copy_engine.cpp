@@ -1,6 +1,7 @@
 #include "imaging/copy_engine.h"
 
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "discovery/capacity.h"
@@ -20,13 +21,10 @@ class PassRunner {
     PassRunner(DriveSlots& slots, bool parallel) : slots_(slots), outcomes_(slots.size()) {
         for (DriveSlot& slot : slots) {
             const bool copies = slot.state == SlotState::Copying;
-            if (copies && parallel) {
-                workers_.push_back(std::make_unique<DriveWorker>(slot, kBlockSize, latch_));
-            } else {
-                workers_.emplace_back();
-            }
-            copiers_.push_back(copies && !parallel ? std::make_unique<DriveCopier>(slot, kBlockSize)
-                                                   : nullptr);
+            workers_.push_back(copies && parallel ? StartWorker(slot) : nullptr);
+            copiers_.push_back(copies && !workers_.back()
+                                   ? std::make_unique<DriveCopier>(slot, kBlockSize)
+                                   : nullptr);
         }
     }
 
@@ -58,6 +56,15 @@ class PassRunner {
     }
 
   private:
+    // A drive whose thread cannot be started is copied on this one: the same result, slower.
+    std::unique_ptr<DriveWorker> StartWorker(DriveSlot& slot) {
+        try {
+            return std::make_unique<DriveWorker>(slot, kBlockSize, latch_);
+        } catch (const std::system_error&) {
+            return nullptr;
+        }
+    }
+
     DriveSlots& slots_;
     PassLatch latch_;
     std::vector<std::unique_ptr<DriveWorker>> workers_;
@@ -95,81 +102,57 @@ std::size_t CountFinished(const DriveSlots& slots) {
     return finished;
 }
 
-// Returns true when stopped.
-bool BlockPhase(RunContext& ctx, DriveSlots& slots, PassRunner& runner, std::int32_t& passCount) {
-    ctx.run.BlockSize = kBlockSize;
-    for (DriveSlot& slot : slots) {
-        slot.Finished = slot.state != SlotState::Copying;
-    }
-    while (CountFinished(slots) < slots.size()) {
-        const std::vector<PassOutcome>& outcomes = runner.Pass(kBlockSize);
-        for (std::size_t k = 0; k < slots.size(); ++k) {
-            DriveSlot& slot = slots[k];
-            if (slot.Finished) {
-                continue;
-            }
-            const PassOutcome& outcome = outcomes[k];
-            if (!outcome.delivered && outcome.read.error != IoError::None) {
-                Fail(slot, SlotState::ReadError, outcome.read);
-                SetStatus(ctx, k, "Read Error ...");
-            } else if (!outcome.delivered) {
-                slot.Finished = true;
-                SetStatus(ctx, k, "Waiting ...");
-            } else if (outcome.write.error != IoError::None) {
-                // Leaves the run: a later sector appended here would sit at the wrong offset.
-                Fail(slot, SlotState::WriteError, outcome.write);
-                SetStatus(ctx, k, "Write Error ...");
-            } else {
-                slot.bytesCopied += kBlockSize;
-            }
+// Applies a pass's outcomes in row order.
+void ApplyPass(RunContext& ctx, DriveSlots& slots, const std::vector<PassOutcome>& outcomes,
+               bool blockPhase) {
+    const std::size_t blockSize = blockPhase ? kBlockSize : kSectorSize;
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        DriveSlot& slot = slots[k];
+        if (slot.Finished) {
+            continue;
         }
-        if (EndOfPass(ctx, passCount, true)) {
+        const PassOutcome& outcome = outcomes[k];
+        if (!outcome.delivered && outcome.read.error != IoError::None) {
+            Fail(slot, SlotState::ReadError, outcome.read);
+            SetStatus(ctx, k, "Read Error ...");
+        } else if (!outcome.delivered) {
+            // The end of the drive's whole blocks, or of the drive.
+            slot.Finished = true;
+            if (blockPhase) {
+                SetStatus(ctx, k, "Waiting ...");
+            }
+        } else if (outcome.write.error != IoError::None) {
+            if (!blockPhase) {
+                ctx.window.MessageBox("Unable to write to file " + slot.ImagePath + ".",
+                                      "Write Error",
+                                      platform::mb::kOk | platform::mb::kExclamation);
+            }
+            // Leaves the run: a later sector appended here would sit at the wrong offset.
+            Fail(slot, SlotState::WriteError, outcome.write);
+            SetStatus(ctx, k, "Write Error ...");
+        } else {
+            slot.bytesCopied += blockSize;
+        }
+    }
+}
+
+// Passes until every drive has left the phase; true when the user stopped the run.
+bool RunPhase(RunContext& ctx, DriveSlots& slots, PassRunner& runner, std::int32_t& passCount,
+              bool blockPhase) {
+    ctx.run.BlockSize = static_cast<std::int64_t>(blockPhase ? kBlockSize : kSectorSize);
+    while (CountFinished(slots) < slots.size()) {
+        ApplyPass(ctx, slots, runner.Pass(static_cast<std::size_t>(ctx.run.BlockSize)), blockPhase);
+        if (EndOfPass(ctx, passCount, blockPhase)) {
             return true;
         }
     }
     return false;
 }
 
-void FinishingPhase(RunContext& ctx, DriveSlots& slots, PassRunner& runner,
-                    std::int32_t& passCount) {
-    ctx.run.BlockSize = kSectorSize;
-    ctx.window.SetCaption(Control::StatusBar1, "Finishing....");
-    for (std::size_t k = 0; k < slots.size(); ++k) {
-        slots[k].Finished = slots[k].state != SlotState::Copying;
-        if (!slots[k].Finished) {
-            SetStatus(ctx, k, "Finishing...");
-        }
-    }
-    for (;;) {
-        if (CountFinished(slots) >= slots.size()) {
-            ctx.window.SetCaption(Control::StatusBar1, "Closing files..");
-            return;
-        }
-        const std::vector<PassOutcome>& outcomes = runner.Pass(kSectorSize);
-        for (std::size_t k = 0; k < slots.size(); ++k) {
-            DriveSlot& slot = slots[k];
-            if (slot.Finished) {
-                continue;
-            }
-            const PassOutcome& outcome = outcomes[k];
-            if (!outcome.delivered && outcome.read.error != IoError::None) {
-                Fail(slot, SlotState::ReadError, outcome.read);
-                SetStatus(ctx, k, "Read Error ...");
-            } else if (!outcome.delivered) {
-                slot.Finished = true;
-            } else if (outcome.write.error != IoError::None) {
-                ctx.window.MessageBox("Unable to write to file " + slot.ImagePath + ".",
-                                      "Write Error",
-                                      platform::mb::kOk | platform::mb::kExclamation);
-                Fail(slot, SlotState::WriteError, outcome.write);
-                SetStatus(ctx, k, "Write Error ...");
-            } else {
-                slot.bytesCopied += kSectorSize;
-            }
-        }
-        if (EndOfPass(ctx, passCount, false)) {
-            return;
-        }
+// Only the drives still copying take part in a phase.
+void BeginPhase(DriveSlots& slots) {
+    for (DriveSlot& slot : slots) {
+        slot.Finished = slot.state != SlotState::Copying;
     }
 }
 
@@ -182,10 +165,20 @@ void CopyDrives(RunContext& ctx, DriveSlots& slots) {
     std::int32_t passCount = 0;
     ctx.run.StartTick = static_cast<std::int32_t>(ctx.services.clock.Milliseconds());
     ctx.run.CopyStarted = true;
-    if (BlockPhase(ctx, slots, runner, passCount)) {
+    BeginPhase(slots);
+    if (RunPhase(ctx, slots, runner, passCount, true)) {
         return;
     }
-    FinishingPhase(ctx, slots, runner, passCount);
+    ctx.window.SetCaption(Control::StatusBar1, "Finishing....");
+    BeginPhase(slots);
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        if (!slots[k].Finished) {
+            SetStatus(ctx, k, "Finishing...");
+        }
+    }
+    if (!RunPhase(ctx, slots, runner, passCount, false)) {
+        ctx.window.SetCaption(Control::StatusBar1, "Closing files..");
+    }
 }
 
 }  // namespace velmaris::imaging

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -23,15 +24,23 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_services.h"
 #include "platform/qt/qt_window.h"
 #include "ui/frm_main.h"
+
+// Failures show the text, not its UTF-16 code units.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace velmaris::platform {
 namespace {
@@ -324,11 +333,18 @@ TEST(QtTooltipWindowTest, ToolsAreTheWindowsOwnWidgets) {
 class FrmMainInQt : public ::testing::Test {
   protected:
     FrmMainInQt() {
-        machine.catalog.AddDisk(0, "System Disk", "256060514304", {"C:"});
-        machine.catalog.AddDisk(1, "Data Disk", "1000204886016", {"D:"});
         machine.files.separator = '/';
         machine.files.keepsDoubledSeparator = false;
+    }
+
+    void SetUp() override {
+        AddDisks();
         frm.Form_Load();
+    }
+
+    virtual void AddDisks() {
+        machine.catalog.AddDisk(0, "System Disk", "256060514304", {"C:"});
+        machine.catalog.AddDisk(1, "Data Disk", "1000204886016", {"D:"});
     }
 
     QTableView* View(const char* name) { return Find<QTableView>(window, name); }
@@ -470,6 +486,121 @@ TEST_F(FrmMainInQt, ToolTipsShowTheirToolsTextInTheirColours) {
     EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::red));
     EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), QColor(Qt::white));
     QToolTip::hideText();
+}
+
+// Whole runs started with the real Run button, over in-memory drives, timed by the real Timer1.
+class RunInQt : public FrmMainInQt {
+  protected:
+    static constexpr std::uint64_t kBlock = 131072;
+
+    void AddDisks() override {
+        machine.catalog.AddDisk(9, "System Disk", "256060514304", {"C:"});
+        for (const auto& [n, size] : {std::pair{1u, kBlock * 40 + 512 * 3}, {2u, kBlock * 25}}) {
+            machine.catalog.AddDisk(n, "Data Disk", std::to_string(size));
+            machine.storage.AddDrive(n, size);
+        }
+        machine.files.folders.insert(dir.path().toStdString());
+    }
+
+    void SetUp() override {
+        FrmMainInQt::SetUp();
+        ChooseTarget();
+        DoubleClick(View("iGrid1"), 0);
+        DoubleClick(View("iGrid1"), 0);
+        ASSERT_EQ(View("iGrid2")->model()->rowCount(), 2);
+        Find<QCheckBox>(window, "Check1")->click();  // turn off the computer at the end
+    }
+
+    QPushButton* Button(const char* name) { return Find<QPushButton>(window, name); }
+    QString Text(const char* name) { return Find<QLabel>(window, name)->text(); }
+    const fakes::FakeDrive& DriveOf(int row) {
+        return machine.storage.drives.at(Cell(View("iGrid2"), row, 0).toUInt());
+    }
+    const fakes::FakeImage& ImageOf(int row) {
+        return machine.storage.files.at(Cell(View("iGrid2"), row, 5).toStdString());
+    }
+};
+
+TEST_F(RunInQt, RunImagesEveryDriveWhileTheWindowIsLockedAndTimed) {
+    machine.clock.step = 2000;  // each reading 2 s after the one before
+    QTimer* timer1 = Find<QTimer>(window, "Timer1");
+    int ticks = 0;
+    QObject::connect(timer1, &QTimer::timeout, timer1, [&ticks] { ++ticks; });
+    bool lookedMidRun = false;
+    // Posted before the click: it runs in the pump after the first pass.
+    QTimer::singleShot(0, &window, [&] {
+        lookedMidRun = true;
+        EXPECT_FALSE(Button("Command2")->isEnabled());
+        EXPECT_FALSE(Button("Command1")->isEnabled());
+        EXPECT_TRUE(Button("XPButton1")->isEnabled());
+        EXPECT_FALSE(Find<QGroupBox>(window, "Frame1")->isEnabled());
+        EXPECT_TRUE(Find<QProgressBar>(window, "ProgBarXP1")->isVisible());
+        EXPECT_FALSE(window.close());
+        EXPECT_TRUE(window.isVisible());
+        // One tick, one reading: a block done in 2 s, and 40 of the largest drive's left.
+        EXPECT_TRUE(QTest::qWaitFor([&ticks] { return ticks > 0; }, 5000));
+        EXPECT_EQ(Text("Label12"), "0:00:02");
+        EXPECT_EQ(Text("Label7"), "0:01:20");
+    });
+    QTest::mouseClick(Button("Command2"), Qt::LeftButton);
+
+    EXPECT_TRUE(lookedMidRun);
+    EXPECT_EQ(Text("StatusBar1Panel1"), "Process Complete");
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(Cell(View("iGrid2"), row, 6), "Done.");
+        EXPECT_TRUE(ImageOf(row).finished);
+        EXPECT_TRUE(ImageOf(row).data == DriveOf(row).data) << "row " << row;
+    }
+    // 40 whole blocks of the largest drive and the empty read that ends them.
+    EXPECT_EQ(Text("Label5"), "5,373,952");
+    const QRegularExpression clock("^\\d+:\\d\\d:\\d\\d$");
+    EXPECT_TRUE(clock.match(Text("Label12")).hasMatch()) << Text("Label12").toStdString();
+    EXPECT_TRUE(clock.match(Text("Label7")).hasMatch()) << Text("Label7").toStdString();
+    EXPECT_TRUE(Find<QProgressBar>(window, "ProgBarXP1")->isHidden());
+    EXPECT_TRUE(Button("Command2")->isEnabled());
+    EXPECT_TRUE(Button("Command1")->isEnabled());
+    EXPECT_FALSE(Button("XPButton1")->isEnabled());
+    EXPECT_FALSE(timer1->isActive());
+    EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
+    EXPECT_TRUE(Button("Command6")->isVisible());
+    EXPECT_TRUE(window.close());
+}
+
+TEST_F(RunInQt, StopButtonEndsTheRunAfterItsPassOnlyWhenConfirmed) {
+    std::vector<QString> asked;
+    const auto askToStop = [&](QMessageBox::StandardButton answer) {
+        OnNext<QMessageBox>([&asked, answer](QMessageBox& box) {
+            asked.push_back(box.text());
+            box.button(answer)->click();
+        });
+        QTest::mouseClick(Button("XPButton1"), Qt::LeftButton);
+    };
+    // Stop is declined in the pump after the first pass and confirmed after the second.
+    QProgressBar* bar = Find<QProgressBar>(window, "ProgBarXP1");
+    QObject::connect(bar, &QProgressBar::valueChanged, bar, [&](int pass) {
+        if (pass == 1 || pass == 2) {
+            QTimer::singleShot(0, bar, [&askToStop, pass] {
+                askToStop(pass == 1 ? QMessageBox::No : QMessageBox::Yes);
+            });
+        }
+    });
+    QTest::mouseClick(Button("Command2"), Qt::LeftButton);
+
+    EXPECT_EQ(asked, std::vector<QString>(2, "Stop the imaging process, are you sure"));
+    EXPECT_EQ(Text("StatusBar1Panel1"), "Process stopped by user");
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(Cell(View("iGrid2"), row, 6), "Stopped");
+        // Two whole passes were copied and the image closed.
+        const fakes::FakeImage& image = ImageOf(row);
+        EXPECT_TRUE(image.finished);
+        ASSERT_EQ(image.data.size(), 2 * kBlock);
+        EXPECT_TRUE(std::equal(image.data.begin(), image.data.end(), DriveOf(row).data.begin()));
+    }
+    EXPECT_FALSE(Find<QCheckBox>(window, "Check1")->isChecked());
+    EXPECT_TRUE(machine.power.calls.empty());
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_TRUE(Button("Command2")->isEnabled());
+    EXPECT_FALSE(Button("XPButton1")->isEnabled());
 }
 
 }  // namespace

@@ -1,0 +1,221 @@
+// Whole imaging runs through the real core and the real Linux services, with a recording
+// window in place of the screen. Needs root, losetup, mkfs.ext4, mount and cmp.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fake_window.h"
+#include "jobs/job_context.h"
+#include "loop_lab.h"
+#include "platform/linux/linux_power.h"
+#include "platform/linux/linux_storage.h"
+#include "platform/linux/linux_system_paths.h"
+#include "platform/linux/locale_number_marks.h"
+#include "platform/linux/monotonic_clock.h"
+#include "platform/linux/posix_files.h"
+#include "platform/linux/sysfs_disk_catalog.h"
+#include "ui/frm_main.h"
+
+namespace velmaris::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LoopLab;
+using test::Quoted;
+
+constexpr std::uintmax_t kBlock = 131072;
+constexpr char kTools[] = "losetup mkfs.ext4 mount umount cmp";
+
+std::string Slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A loop device over a file of random bytes, so that a block at a wrong offset shows.
+std::string RandomLoop(LoopLab& lab, const std::string& file, std::uintmax_t bytes,
+                       const std::string& options = "") {
+    std::mt19937_64 random(std::random_device{}());
+    std::string data(static_cast<std::size_t>(bytes), '\0');
+    for (std::size_t i = 0; i < data.size(); i += 8) {
+        const std::uint64_t word = random();
+        std::memcpy(data.data() + i, &word, std::min<std::size_t>(8, data.size() - i));
+    }
+    return lab.AttachFile(lab.tmp.Put(file, data), options);
+}
+
+// The program as it runs on this machine, with a shutdown that does nothing.
+struct Program {
+    SysfsDiskCatalog catalog;
+    LinuxSystemPaths paths;
+    LocaleNumberMarks numbers;
+    PosixFiles files;
+    LinuxStorage storage{catalog};
+    MonotonicClock clock;
+    LinuxPower power{"/bin/true"};
+    Services services{catalog, paths, numbers, files, storage, clock, power};
+    fakes::FakeWindow window;
+    ui::frmMain frm{window, services};
+
+    // Starts the window, picks the target folder and selects the loop devices in this order.
+    void Select(const std::string& folder, const std::vector<std::string>& loops) {
+        frm.Form_Load();
+        window.folderPicks.push_back(folder);
+        frm.Command1_Click();
+        for (const std::string& name : loops) {
+            const int row = SourceRow(name);
+            ASSERT_GT(row, 0) << name << " is not among the source drives";
+            window.grid1->SetCurRow(row);
+            frm.iGrid1_DblClick(row, 1);
+        }
+        ASSERT_EQ(window.grid2->RowCount(), static_cast<int>(loops.size()));
+    }
+
+    int SourceRow(std::string name) const {
+        for (char& c : name) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        for (int row = 1; row <= window.grid1->RowCount(); ++row) {
+            if (window.grid1->CellText(row, 2).find("(" + name + ")") != std::string::npos) {
+                return row;
+            }
+        }
+        return 0;
+    }
+
+    std::string Status(int row) const { return window.grid2->CellText(row, jobs::kColStatus); }
+    std::vector<std::string> Titles() const {
+        std::vector<std::string> titles;
+        for (const auto& shown : window.messages) {
+            titles.push_back(shown.title);
+        }
+        return titles;
+    }
+};
+
+TEST(ImagingRun, CopiesOddSizedAndBigSectorDrivesExactlyInBothModes) {
+    LoopLab lab;
+    if (const auto why = lab.Missing(kTools); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    struct Source {
+        fs::path file;
+        std::uintmax_t bytes;
+        std::string options;  // of losetup
+        std::string name;     // kernel name, once attached
+        std::string content;  // before any run
+    };
+    std::vector<Source> sources = {
+        {"a.img", kBlock * 9 + 512 * 7, "", "", ""},
+        {"b.img", kBlock * 4 + 512 * 255, "", "", ""},
+        {"c.img", kBlock * 6 + 4096 * 3, "--sector-size 4096", "", ""},
+        {"d.img", kBlock * 2 + 512 * 3, "-r", "", ""},
+    };
+    std::vector<std::string> names;
+    for (Source& source : sources) {
+        source.name = RandomLoop(lab, source.file, source.bytes, source.options);
+        ASSERT_FALSE(source.name.empty()) << "losetup failed on " << source.file;
+        source.file = lab.tmp.Path() / source.file;
+        source.content = Slurp(source.file);
+        names.push_back(source.name);
+    }
+
+    for (const bool parallel : {true, false}) {
+        SCOPED_TRACE(parallel ? "parallel" : "serial");
+        const fs::path folder = lab.tmp.Path() / (parallel ? "parallel" : "serial");
+        Program program;
+        program.frm.ParallelCopy = parallel;
+        program.Select(folder.string(), names);  // the folder does not exist yet
+        if (HasFatalFailure()) {
+            return;
+        }
+        program.frm.Command2_Click();
+
+        EXPECT_EQ(program.window.captions[Control::StatusBar1], "Process Complete");
+        EXPECT_EQ(program.Titles(), std::vector<std::string>{}) << "no question, no error";
+        EXPECT_FALSE(program.frm.RunInProgress);
+        for (std::size_t k = 0; k < sources.size(); ++k) {
+            const int row = static_cast<int>(k) + 1;
+            const fs::path image = folder / ("00" + std::to_string(row) + ".bin");
+            EXPECT_EQ(program.Status(row), "Done.") << sources[k].name;
+            ASSERT_TRUE(fs::is_regular_file(image)) << image;
+            EXPECT_EQ(fs::file_size(image), sources[k].bytes) << image;
+            EXPECT_TRUE(lab.tmp.Run("cmp /dev/" + sources[k].name + " " + Quoted(image)))
+                << image << " differs from /dev/" << sources[k].name;
+            const auto mode =
+                static_cast<unsigned>(fs::status(image).permissions() & fs::perms::all);
+            EXPECT_EQ(mode, 0600u) << image << " has mode " << std::oct << mode;
+        }
+    }
+    for (const Source& source : sources) {
+        EXPECT_TRUE(Slurp(source.file) == source.content) << source.file << " was changed";
+    }
+}
+
+TEST(ImagingRun, FullTargetFailsOnlyTheDriveThatDoesNotFit) {
+    LoopLab lab;
+    if (const auto why = lab.Missing(kTools); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    // Parallel passes write a block of each drive in turn: the small drive's three blocks
+    // and the big drive's first three take 768 KiB of the 1 MiB, so the small one always fits.
+    // Whole blocks only, so it writes nothing after the big one has filled the volume.
+    const std::string small = RandomLoop(lab, "small.img", kBlock * 3);
+    const std::string big = RandomLoop(lab, "big.img", kBlock * 32);
+    ASSERT_FALSE(small.empty() || big.empty()) << "losetup failed";
+    const std::string target = lab.Mount("tmpfs", "-t tmpfs -o size=1m", "full");
+    ASSERT_FALSE(target.empty()) << "could not mount a tmpfs";
+
+    Program program;
+    program.Select(target, {big, small});
+    if (HasFatalFailure()) {
+        return;
+    }
+    program.window.answers.push_back(Answer::Yes);  // go on despite too little space
+    program.frm.Command2_Click();
+
+    EXPECT_EQ(program.Status(1), "Write Error ...");
+    EXPECT_EQ(program.Status(2), "Done.");
+    EXPECT_TRUE(lab.tmp.Run("cmp /dev/" + small + " " + Quoted(target + "/002.bin")));
+    EXPECT_LT(fs::file_size(target + "/001.bin"), kBlock * 32);
+    EXPECT_EQ(program.window.captions[Control::StatusBar1], "Process finished with errors");
+    EXPECT_EQ(program.Titles(), std::vector<std::string>{"Warning!"});
+}
+
+TEST(ImagingRun, RefusesATargetOnASelectedDrive) {
+    LoopLab lab;
+    if (const auto why = lab.Missing(kTools); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::string name = lab.Attach("fs.img", kBlock * 128);
+    ASSERT_FALSE(name.empty()) << "losetup failed";
+    const std::string point = lab.MountExt4(name, "mnt");
+    ASSERT_FALSE(point.empty()) << "could not make or mount ext4 on /dev/" << name;
+
+    Program program;  // started after the mount: the listing records the drive's volumes
+    const fs::path folder = fs::path(point) / "images";
+    program.Select(folder.string(), {name});
+    if (HasFatalFailure()) {
+        return;
+    }
+    // An image never fits on a filesystem inside its own drive: the space question comes first.
+    program.window.answers.push_back(Answer::Yes);
+    program.frm.Command2_Click();
+
+    ASSERT_FALSE(program.window.messages.empty());
+    EXPECT_EQ(program.window.messages.back().prompt,
+              "The target is one of the source drives, this will cause problems.");
+    EXPECT_TRUE(fs::is_directory(folder) && fs::is_empty(folder)) << folder;
+    EXPECT_NE(program.Status(1), "Done.");
+    EXPECT_FALSE(program.frm.RunInProgress);
+}
+
+}  // namespace
+}  // namespace velmaris::platform
