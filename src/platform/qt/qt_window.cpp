@@ -379,11 +379,7 @@ void QtWindow::SetCaption(Control control, const std::string& text) {
         alertText_->setText(caption);
         return;
     }
-    const auto found = controls_.find(control);
-    if (found == controls_.end()) {
-        return;  // Timer1 has no caption
-    }
-    QWidget* widget = found->second;
+    QWidget* widget = ControlWidget(control);
     if (auto* box = qobject_cast<QGroupBox*>(widget)) {
         box->setTitle(caption);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -405,19 +401,19 @@ void QtWindow::SetEnabled(Control control, bool enabled) {
         }
         return;
     }
-    if (const auto found = controls_.find(control); found != controls_.end()) {
-        found->second->setEnabled(enabled);
+    if (QWidget* widget = ControlWidget(control)) {
+        widget->setEnabled(enabled);
     }
 }
 
 void QtWindow::SetVisible(Control control, bool visible) {
-    const auto found = controls_.find(control);
-    if (found == controls_.end()) {
+    QWidget* widget = ControlWidget(control);
+    if (widget == nullptr) {
         return;  // Timer1 is never seen
     }
-    found->second->setVisible(visible);
+    widget->setVisible(visible);
     if (visible && control == Control::AlertBox1) {
-        found->second->raise();  // a notice lies over the controls
+        widget->raise();  // a notice lies over the controls
     }
 }
 
@@ -643,13 +639,12 @@ std::unique_ptr<TooltipWindow> QtWindow::CreateTooltipWindow() {
 }
 
 WindowHandle QtWindow::HandleOf(Control control) {
-    const auto found = controls_.find(control);
-    return found == controls_.end() ? 0 : HandleOfWidget(found->second);
+    return HandleOfWidget(ControlWidget(control));
 }
 
 WindowHandle QtWindow::ContainerOf(Control control) {
-    const auto found = controls_.find(control);
-    return found == controls_.end() ? 0 : HandleOfWidget(found->second->parentWidget());
+    QWidget* widget = ControlWidget(control);
+    return widget == nullptr ? 0 : HandleOfWidget(widget->parentWidget());
 }
 
 QWidget* QtWindow::WidgetOf(WindowHandle handle) const {
@@ -681,25 +676,30 @@ void QtWindow::PassClicks(QAbstractButton* button, void (WindowEvents::*handler)
     });
 }
 
+QWidget* QtWindow::ControlWidget(Control control) const {
+    const auto found = controls_.find(control);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
 bool QtWindow::IsChecked(Control control) {
-    const auto* box = qobject_cast<QCheckBox*>(controls_[control]);
+    const auto* box = qobject_cast<QCheckBox*>(ControlWidget(control));
     return box != nullptr && box->isChecked();
 }
 
 void QtWindow::SetChecked(Control control, bool checked) {
-    if (auto* box = qobject_cast<QCheckBox*>(controls_[control])) {
+    if (auto* box = qobject_cast<QCheckBox*>(ControlWidget(control))) {
         box->setChecked(checked);
     }
 }
 
 void QtWindow::SetProgressMax(int maximum) {
-    if (auto* bar = qobject_cast<QProgressBar*>(controls_[Control::ProgBarXP1])) {
+    if (auto* bar = qobject_cast<QProgressBar*>(ControlWidget(Control::ProgBarXP1))) {
         bar->setMaximum(maximum);
     }
 }
 
 void QtWindow::SetProgressValue(int value) {
-    if (auto* bar = qobject_cast<QProgressBar*>(controls_[Control::ProgBarXP1])) {
+    if (auto* bar = qobject_cast<QProgressBar*>(ControlWidget(Control::ProgBarXP1))) {
         bar->setValue(value);
     }
 }

@@ -94,6 +94,7 @@ class QtWindow : public QMainWindow, public Window {
 
     // A hook for the timer, which WindowEvents has no handler for yet; it passes nothing on.
     void Timer1_Timer();
+    QWidget* ControlWidget(Control control) const;
     // Passes a button's clicks on to one handler of the window's events.
     void PassClicks(QAbstractButton* button, void (WindowEvents::*handler)());
     void MenuClicked(Menu menu);
