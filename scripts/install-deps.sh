@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what building, running and testing need.
-# Usage: install-deps.sh [run|test|screenshot]...
+# Usage: install-deps.sh [run|test|screenshot|windows]...
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins fonts-urw-base35 fonts-dejavu-core)
@@ -9,6 +9,10 @@ for purpose in "$@"; do
         run) ;;
         test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs locales) ;;
         screenshot) packages+=(xvfb xauth xdotool imagemagick x11-utils) ;;
+        # Cross-building for Windows, GoogleTest's sources to build for it, Wine to run the
+        # tests and Xvfb for Wine's windows.
+        windows)
+            packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine64 xvfb xauth) ;;
         *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
     esac
 done

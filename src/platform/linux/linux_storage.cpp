@@ -104,7 +104,8 @@ class PosixRawDrive : public RawDrive {
         position_ += size;
         if (position_ - trimmed_ >= kCacheWindow) {
             // A whole disk passes through here once: keep it from crowding out the page cache.
-            ::posix_fadvise(fd_.Get(), 0, Offset(position_), POSIX_FADV_DONTNEED);
+            ::posix_fadvise(fd_.Get(), Offset(trimmed_), Offset(position_ - trimmed_),
+                            POSIX_FADV_DONTNEED);
             trimmed_ = position_;
         }
         return {size, IoError::None, {}};

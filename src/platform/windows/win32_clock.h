@@ -1,0 +1,14 @@
+// The millisecond counter on Windows.
+#pragma once
+
+#include "platform/services.h"
+
+namespace velmaris::platform {
+
+// timeGetTime: milliseconds since Windows started, wrapping at 2^32.
+class Win32Clock : public Clock {
+  public:
+    std::uint32_t Milliseconds() override;
+};
+
+}  // namespace velmaris::platform

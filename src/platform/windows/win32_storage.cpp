@@ -1,0 +1,471 @@
+#include "platform/windows/win32_storage.h"
+
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <cwctype>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "platform/windows/utf8.h"
+#include "platform/windows/win32_files.h"
+
+namespace velmaris::platform {
+namespace {
+
+// The largest piece one ReadFile or WriteFile is asked for.
+constexpr DWORD kMaxPiece = DWORD{1} << 26;
+// The aligned buffer for reads that do not fall on sector boundaries, and its alignment.
+constexpr std::size_t kBounceSize = std::size_t{1} << 20;
+constexpr std::size_t kAlignment = 4096;
+
+class Handle {
+  public:
+    explicit Handle(HANDLE h) : h_(h) {}
+    ~Handle() {
+        if (Valid()) {
+            CloseHandle(h_);
+        }
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    HANDLE Get() const { return h_; }
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    HANDLE Release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+
+  private:
+    HANDLE h_;
+};
+
+template <typename T>
+struct LocalDeleter {
+    void operator()(T* p) const { LocalFree(p); }
+};
+
+IoError CategoryOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return IoError::NotFound;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return IoError::AccessDenied;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return IoError::NoSpace;
+        // Past the end of a disk that is shorter than it was, or a disk that went away.
+        case ERROR_SECTOR_NOT_FOUND:
+        case ERROR_NOT_READY:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_MEDIA_CHANGED:
+        case ERROR_NO_MEDIA_IN_DRIVE:
+            return IoError::DeviceGone;
+        default:
+            return IoError::Other;
+    }
+}
+
+IoResult Failure(DWORD error, std::size_t done = 0) {
+    return {done, CategoryOf(error), SystemErrorText(error)};
+}
+
+std::uint64_t RoundDown(std::uint64_t value, std::uint32_t unit) {
+    return value - value % unit;
+}
+
+std::uint64_t RoundUp(std::uint64_t value, std::uint32_t unit) {
+    return RoundDown(value + unit - 1, unit);
+}
+
+class Win32RawDrive : public RawDrive {
+  public:
+    Win32RawDrive(HANDLE handle, std::uint64_t length, std::uint32_t sectorSize)
+        : handle_(handle), length_(length), sectorSize_(sectorSize) {}
+
+    std::uint64_t Length() const override { return length_; }
+    std::uint32_t SectorSize() const override { return sectorSize_; }
+
+    IoResult Read(std::byte* buffer, std::size_t size) override {
+        if (size > length_ - position_) {
+            return {};
+        }
+        const bool aligned = position_ % sectorSize_ == 0 && size % sectorSize_ == 0 &&
+                             reinterpret_cast<std::uintptr_t>(buffer) % sectorSize_ == 0;
+        IoResult result =
+            aligned ? ReadAt(position_, buffer, size) : ReadThroughBounce(buffer, size);
+        if (result.error != IoError::None) {
+            return {0, result.error, std::move(result.message)};
+        }
+        position_ += size;
+        return {size, IoError::None, {}};
+    }
+
+  private:
+    // Exactly size bytes from offset, or an error. Reads by offset leave no file position to
+    // undo when they fail.
+    IoResult ReadAt(std::uint64_t offset, std::byte* buffer, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            OVERLAPPED at{};
+            const std::uint64_t where = offset + done;
+            at.Offset = static_cast<DWORD>(where & 0xFFFFFFFFu);
+            at.OffsetHigh = static_cast<DWORD>(where >> 32);
+            const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kMaxPiece));
+            DWORD got = 0;
+            if (!ReadFile(handle_.Get(), buffer + done, piece, &got, &at)) {
+                const DWORD error = GetLastError();
+                if (error != ERROR_HANDLE_EOF) {
+                    return Failure(error);
+                }
+                got = 0;
+            }
+            if (got == 0) {
+                return {0, IoError::DeviceGone, "the drive ended before its reported length"};
+            }
+            done += got;
+        }
+        return {size, IoError::None, {}};
+    }
+
+    // Whole sectors into the aligned buffer, and the wanted bytes out of it: a 4096-byte
+    // sector disk refuses reads that start or end inside a sector.
+    IoResult ReadThroughBounce(std::byte* buffer, std::size_t size) {
+        if (!bounce_) {
+            bounce_.reset(static_cast<std::byte*>(_aligned_malloc(kBounceSize, kAlignment)));
+            if (!bounce_) {
+                return Failure(ERROR_NOT_ENOUGH_MEMORY);
+            }
+        }
+        const std::uint64_t end = position_ + size;
+        std::uint64_t at = position_;
+        while (at < end) {
+            const std::uint64_t start = RoundDown(at, sectorSize_);
+            // A regular file may end inside its last sector: it is read up to its end only.
+            const std::uint64_t stop =
+                std::min({RoundUp(end, sectorSize_), start + kBounceSize, length_});
+            const std::size_t span = static_cast<std::size_t>(stop - start);
+            const std::size_t wanted = static_cast<std::size_t>(std::min(stop, end) - at);
+            if (IoResult r = ReadAt(start, bounce_.get(), span); r.error != IoError::None) {
+                return r;
+            }
+            std::memcpy(buffer + (at - position_), bounce_.get() + (at - start), wanted);
+            at += wanted;
+        }
+        return {size, IoError::None, {}};
+    }
+
+    struct AlignedFree {
+        void operator()(std::byte* p) const { _aligned_free(p); }
+    };
+
+    Handle handle_;
+    std::uint64_t length_;
+    std::uint32_t sectorSize_;
+    std::uint64_t position_ = 0;
+    std::unique_ptr<std::byte, AlignedFree> bounce_;
+};
+
+class Win32ImageFile : public ImageFile {
+  public:
+    explicit Win32ImageFile(HANDLE handle) : handle_(handle) {}
+
+    IoResult Write(const std::byte* buffer, std::size_t size) override {
+        if (!handle_.Valid()) {
+            return Failure(ERROR_INVALID_HANDLE);
+        }
+        std::size_t done = 0;
+        while (done < size) {
+            const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kMaxPiece));
+            DWORD put = 0;
+            if (!WriteFile(handle_.Get(), buffer + done, piece, &put, nullptr)) {
+                return Failure(GetLastError(), done);
+            }
+            if (put == 0) {
+                return {done, IoError::Other, "the file took no more bytes"};
+            }
+            done += put;
+        }
+        return {size, IoError::None, {}};
+    }
+
+    IoResult Finish() override {
+        Handle handle(handle_.Release());
+        if (!handle.Valid()) {
+            return Failure(ERROR_INVALID_HANDLE);
+        }
+        if (!FlushFileBuffers(handle.Get())) {
+            return Failure(GetLastError());
+        }
+        if (!CloseHandle(handle.Release())) {
+            return Failure(GetLastError());
+        }
+        return {};
+    }
+
+  private:
+    Handle handle_;
+};
+
+// An access list that lets the current user, and no one else, at the file.
+std::unique_ptr<void, LocalDeleter<void>> OwnerOnlyDescriptor() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return nullptr;
+    }
+    const Handle tokenHandle(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<std::byte> user(size);
+    wchar_t* sid = nullptr;
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        return nullptr;
+    }
+    const std::unique_ptr<wchar_t, LocalDeleter<wchar_t>> sidText(sid);
+    // P: not widened by what the folder passes on to its files.
+    const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sidText.get()) + L")";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+        return nullptr;
+    }
+    return std::unique_ptr<void, LocalDeleter<void>>(descriptor);
+}
+
+// Sets the owner-only access list on an open file. A volume that keeps no access lists
+// (FAT, exFAT: common on removable targets) has nothing to set.
+bool MadePrivate(HANDLE file, PSECURITY_DESCRIPTOR descriptor) {
+    DWORD flags = 0;
+    if (GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+        (flags & FILE_PERSISTENT_ACLS) == 0) {
+        return true;
+    }
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    return descriptor != nullptr &&
+           GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present &&
+           SetSecurityInfo(file, SE_FILE_OBJECT,
+                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                           nullptr, dacl, nullptr) == ERROR_SUCCESS;
+}
+
+std::wstring WithSlashes(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+// Names Windows gives to devices in every folder, with any extension: "nul", "COM1.txt".
+bool IsReservedName(std::wstring_view component) {
+    component = component.substr(0, component.find_first_of(L".:"));
+    while (!component.empty() && component.back() == L' ') {
+        component.remove_suffix(1);
+    }
+    std::wstring name;
+    for (const wchar_t c : component) {
+        name += static_cast<wchar_t>(std::towupper(c));
+    }
+    static constexpr std::array<std::wstring_view, 6> kPlain = {L"CON", L"PRN",    L"AUX",
+                                                                L"NUL", L"CONIN$", L"CONOUT$"};
+    if (std::find(kPlain.begin(), kPlain.end(), name) != kPlain.end()) {
+        return true;
+    }
+    // COM0 to COM9, LPT0 to LPT9, and the superscript digits Windows accepts too.
+    return name.size() == 4 && (name.starts_with(L"COM") || name.starts_with(L"LPT")) &&
+           ((name[3] >= L'0' && name[3] <= L'9') || name[3] == L'\u00B9' || name[3] == L'\u00B2' ||
+            name[3] == L'\u00B3');
+}
+
+// Paths into the device namespace, or that open a device, rather than a file.
+bool NamesDevice(const std::wstring& path) {
+    const std::wstring p = WithSlashes(path);
+    if (p.starts_with(L"\\\\.\\") || p.starts_with(L"\\??\\")) {
+        return true;
+    }
+    if (p.starts_with(L"\\\\?\\")) {
+        // Long-path forms of drive-letter and network paths are files; the rest
+        // ("\\?\GLOBALROOT\...", "\\?\PhysicalDrive0", "\\?\Volume{...}") are not.
+        const std::wstring_view rest = std::wstring_view(p).substr(4);
+        const bool driveLetter = rest.size() >= 4 && rest[1] == L':' && rest[2] == L'\\';
+        const bool network = rest.size() > 4 && (rest[0] == L'U' || rest[0] == L'u') &&
+                             (rest[1] == L'N' || rest[1] == L'n') &&
+                             (rest[2] == L'C' || rest[2] == L'c') && rest[3] == L'\\';
+        return !driveLetter && !network;
+    }
+    // "C:" or "C:\" alone names the volume's root, never a file.
+    if (p.size() <= 3 && p.size() >= 2 && p[1] == L':') {
+        return true;
+    }
+    const auto slash = p.find_last_of(L'\\');
+    return IsReservedName(slash == std::wstring::npos ? std::wstring_view(p)
+                                                      : std::wstring_view(p).substr(slash + 1));
+}
+
+std::optional<std::wstring> FullPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return std::nullopt;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return std::nullopt;
+    }
+    full.resize(length);
+    return full;
+}
+
+// What is at the path once opened: a plain file, or something else (a folder, a device).
+PathKind KindOfExisting(const std::wstring& path) {
+    const Handle handle(CreateFileW(path.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!handle.Valid() || GetFileType(handle.Get()) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return PathKind::Other;
+    }
+    return PathKind::RegularFile;
+}
+
+}  // namespace
+
+std::string PhysicalDrivePath(std::uint32_t n) {
+    return "\\\\.\\PhysicalDrive" + std::to_string(n);
+}
+
+Win32Storage::Win32Storage(DeviceLookup deviceOf) : deviceOf_(std::move(deviceOf)) {}
+
+Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
+    const auto path = Wide(deviceOf_ ? deviceOf_(n) : std::string());
+    if (!path || path->empty()) {
+        return {nullptr, Failure(ERROR_FILE_NOT_FOUND)};
+    }
+    // Read sharing alone is refused with a sharing violation: the file systems of the disk's
+    // mounted volumes hold it open for writing, so direct access must share writing too.
+    Handle handle(CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle.Valid()) {
+        return {nullptr, Failure(GetLastError())};
+    }
+    DWORD returned = 0;
+    GET_LENGTH_INFORMATION length{};
+    if (DeviceIoControl(handle.Get(), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length,
+                        sizeof(length), &returned, nullptr)) {
+        // The geometry's size varies with the disk's partition data: room for all of it.
+        alignas(DISK_GEOMETRY_EX) std::array<std::byte, 1024> geometry{};
+        if (!DeviceIoControl(handle.Get(), IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0,
+                             geometry.data(), static_cast<DWORD>(geometry.size()), &returned,
+                             nullptr)) {
+            return {nullptr, Failure(GetLastError())};
+        }
+        const DWORD sector =
+            reinterpret_cast<const DISK_GEOMETRY_EX*>(geometry.data())->Geometry.BytesPerSector;
+        if (sector == 0 || sector > kAlignment || (sector & (sector - 1)) != 0) {
+            return {nullptr, Failure(ERROR_INVALID_DATA)};
+        }
+        return {std::make_unique<Win32RawDrive>(
+                    handle.Release(), static_cast<std::uint64_t>(length.Length.QuadPart), sector),
+                {}};
+    }
+    // Not a disk: a plain file stands in for one.
+    BY_HANDLE_FILE_INFORMATION info{};
+    LARGE_INTEGER size{};
+    if (!GetFileInformationByHandle(handle.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+        !GetFileSizeEx(handle.Get(), &size)) {
+        return {nullptr, Failure(ERROR_INVALID_FUNCTION)};
+    }
+    return {std::make_unique<Win32RawDrive>(handle.Release(),
+                                            static_cast<std::uint64_t>(size.QuadPart), 512),
+            {}};
+}
+
+Opened<ImageFile> Win32Storage::CreateImage(const std::string& path) {
+    const auto wide = Wide(path);
+    if (!wide || KindOf(path) == PathKind::Other) {
+        return {nullptr, {0, IoError::Other, "Not a regular file"}};
+    }
+    const auto descriptor = OwnerOnlyDescriptor();
+    SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+    // An existing file keeps its old access list through CREATE_ALWAYS: WRITE_DAC lets it be
+    // replaced below.
+    Handle handle(CreateFileW(wide->c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_READ,
+                              descriptor ? &security : nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle.Valid()) {
+        return {nullptr, Failure(GetLastError())};
+    }
+    if (!MadePrivate(handle.Get(), descriptor.get())) {
+        return {nullptr, {0, IoError::AccessDenied, "The image could not be made private"}};
+    }
+    return {std::make_unique<Win32ImageFile>(handle.Release()), {}};
+}
+
+PathKind Win32Storage::KindOf(const std::string& path) {
+    const auto wide = Wide(path);
+    if (!wide || wide->empty() || NamesDevice(*wide)) {
+        return PathKind::Other;
+    }
+    // The system's own reading of the name has the last word ("C:\x\..\nul").
+    const auto full = FullPath(*wide);
+    if (!full || NamesDevice(*full)) {
+        return PathKind::Other;
+    }
+    const DWORD attributes = GetFileAttributesW(full->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
+                                                                              : PathKind::Other;
+    }
+    // A link may lead anywhere, a device included: never written through.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return PathKind::Other;
+    }
+    return KindOfExisting(*full);
+}
+
+std::optional<std::uint64_t> Win32Storage::FreeBytes(const std::string& path) {
+    const auto wide = Wide(path);
+    std::optional<std::wstring> folder = wide && !wide->empty() ? FullPath(*wide) : std::nullopt;
+    while (folder && !folder->empty()) {
+        const DWORD attributes = GetFileAttributesW(folder->c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (folder->back() != L'\\') {
+                *folder += L'\\';
+            }
+            ULARGE_INTEGER available{};
+            ULARGE_INTEGER total{};
+            ULARGE_INTEGER totalFree{};
+            if (!GetDiskFreeSpaceExW(folder->c_str(), &available, &total, &totalFree)) {
+                return std::nullopt;
+            }
+            return totalFree.QuadPart;
+        }
+        // Up one level; "C:\" stays whole.
+        const auto slash = folder->find_last_of(L'\\', folder->size() - 2);
+        if (slash == std::wstring::npos) {
+            return std::nullopt;
+        }
+        folder->resize(slash > 0 && (*folder)[slash - 1] == L':' ? slash + 1 : slash);
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmaris::platform

@@ -1,0 +1,38 @@
+// Raw drives, image files and free space through Win32 calls.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/services.h"
+
+namespace velmaris::platform {
+
+// "\\.\PhysicalDrive" followed by n.
+std::string PhysicalDrivePath(std::uint32_t n);
+
+class Win32Storage : public Storage {
+  public:
+    // The path that opens drive number n; tests point it at regular files.
+    using DeviceLookup = std::function<std::string(std::uint32_t)>;
+
+    explicit Win32Storage(DeviceLookup deviceOf = PhysicalDrivePath);
+
+    // A regular file is accepted as a drive too (its size is its length, its sectors 512
+    // bytes). Reads that do not fall on sector boundaries go through an aligned buffer.
+    Opened<RawDrive> OpenDrive(std::uint32_t n) override;
+    // Refuses anything KindOf calls Other. The file's access list is set to its owner only.
+    Opened<ImageFile> CreateImage(const std::string& path) override;
+    // Other for folders, device names ("\\.\...", "NUL", "COM1.txt") and anything that does
+    // not open as a plain file.
+    PathKind KindOf(const std::string& path) override;
+    // Total free bytes of the volume of the path or of its nearest existing folder.
+    std::optional<std::uint64_t> FreeBytes(const std::string& path) override;
+
+  private:
+    DeviceLookup deviceOf_;
+};
+
+}  // namespace velmaris::platform

@@ -1,0 +1,20 @@
+// Where the program and Windows live, and the volume of a path.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/services.h"
+
+namespace velmaris::platform {
+
+class Win32SystemPaths : public SystemPaths {
+  public:
+    std::string ProgramFolder() override;  // "" when the module path cannot be read
+    std::optional<std::string> SystemFolder() override;
+    // The first two characters of the path, spaces around them removed: "C:", or "\\" for a
+    // network path; nullopt for an empty path.
+    std::optional<std::string> VolumeOf(const std::string& path) override;
+};
+
+}  // namespace velmaris::platform

@@ -1,0 +1,49 @@
+// The disk catalog of a Windows machine, from WMI.
+#pragma once
+
+#include <oaidl.h>
+#include <wbemidl.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/services.h"
+#include "platform/windows/com_ptr.h"
+
+namespace velmaris::platform {
+
+// The WQL texts, word for word as the catalog sends them.
+std::wstring DiskDrivesQuery();
+// Every "\" of the disk's DeviceID is doubled inside the object path.
+std::wstring PartitionsQuery(const std::string& diskDeviceId);
+// The partition's DeviceID goes in unchanged.
+std::wstring LogicalDisksQuery(const std::string& partitionDeviceId);
+
+// WMI property values as the automation layer hands them over. Null and empty values, and
+// types that cannot stand for the value, give nullopt.
+std::optional<std::string> TextOf(const VARIANT& value);
+// Decimal text of a whole number: uint64 arrives as a string, smaller types as numbers.
+std::optional<std::string> NumberTextOf(const VARIANT& value);
+// uint32 arrives as VT_I4 (its bits), or as any other whole-number type or decimal text.
+std::optional<std::uint32_t> UInt32Of(const VARIANT& value);
+
+// Queries ROOT\CIMV2 with the impersonation level impersonate. COM must be initialised on the
+// calling thread (ComApartment); the object is used on that thread only. Every call returns
+// what it could read: a disk, partition or volume whose properties cannot be read is left out.
+class WmiDiskCatalog : public DiskCatalog {
+  public:
+    std::optional<std::vector<DiskRecord>> Disks() override;
+    std::vector<std::string> PartitionsOf(const std::string& diskDeviceId) override;
+    std::vector<std::string> VolumesOf(const std::string& partitionDeviceId) override;
+
+  private:
+    // The objects a query returns; nullopt when WMI or the query failed.
+    std::optional<std::vector<ComPtr<IWbemClassObject>>> Query(const std::wstring& wql);
+    std::vector<std::string> DeviceIdsOf(const std::wstring& wql);
+
+    ComPtr<IWbemServices> services_;  // connected on first use
+};
+
+}  // namespace velmaris::platform

@@ -1,0 +1,200 @@
+// Raw drives (regular files standing in for disks), image files, path kinds and free space.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/windows/win32_files.h"
+#include "platform/windows/win32_storage.h"
+#include "scratch.h"
+
+namespace velmaris::platform {
+namespace {
+
+using test::FsPath;
+using test::ScratchDir;
+using test::Utf8Of;
+
+constexpr std::size_t kBlock = 131072;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; i += 4) {
+        const auto word = static_cast<std::uint32_t>(random());
+        std::memcpy(bytes.data() + i, &word, std::min<std::size_t>(4, size - i));
+    }
+    return bytes;
+}
+
+// size bytes into a buffer that starts `skew` bytes past an aligned address.
+std::string Read(RawDrive& drive, std::size_t size, IoResult& result, std::size_t skew = 0) {
+    std::vector<std::byte> buffer(size + 4096 + skew);
+    auto* aligned = reinterpret_cast<std::byte*>(
+        (reinterpret_cast<std::uintptr_t>(buffer.data()) + 4095) & ~std::uintptr_t{4095});
+    result = drive.Read(aligned + skew, size);
+    return std::string(reinterpret_cast<const char*>(aligned + skew), result.bytes);
+}
+
+Win32Storage StorageOver(std::vector<std::string> paths) {
+    return Win32Storage([paths](std::uint32_t n) { return n < paths.size() ? paths[n] : ""; });
+}
+
+TEST(RawDrive, ARegularFileKeepsTheReadContract) {
+    ScratchDir tmp;
+    const std::string bytes = Pattern(kBlock * 20 + 512 * 3 + 100, 1);  // ends inside a sector
+    const std::string file = tmp.Put(Utf8Of(u8"диск.img"), bytes);
+    auto storage = StorageOver({file, tmp.Path() + "\\none.img", tmp.Path()});
+
+    const auto opened = storage.OpenDrive(0);
+    ASSERT_TRUE(opened.handle) << opened.error.message;
+    RawDrive& drive = *opened.handle;
+    EXPECT_EQ(drive.Length(), bytes.size());
+    EXPECT_EQ(drive.SectorSize(), 512u);
+
+    // Blocks until one no longer fits, then sectors, then the odd tail: a request that did
+    // not fit must deliver nothing, report nothing and leave the position.
+    std::string got;
+    IoResult result;
+    for (const std::size_t size : {kBlock, std::size_t{512}, std::size_t{100}}) {
+        for (std::string piece; !(piece = Read(drive, size, result)).empty();) {
+            ASSERT_EQ(result.bytes, size);
+            got += piece;
+        }
+        EXPECT_EQ(result.error, IoError::None) << "past the end: " << result.message;
+    }
+    EXPECT_TRUE(got == bytes) << "read back differs, " << got.size() << " bytes";
+    EXPECT_TRUE(Read(drive, 1, result).empty());
+
+    // Pieces that start and end inside sectors, into buffers at odd addresses, across more
+    // than one fill of the aligned buffer.
+    const auto again = storage.OpenDrive(0);
+    ASSERT_TRUE(again.handle);
+    std::size_t at = 0;
+    for (const auto& [size, skew] : {std::pair<std::size_t, std::size_t>{100, 0},
+                                     {4096, 0},
+                                     {4096, 3},
+                                     {(std::size_t{1} << 21) + 300, 0},
+                                     {512, 1}}) {
+        EXPECT_TRUE(Read(*again.handle, size, result, skew) == bytes.substr(at, size))
+            << "piece of " << size << " at " << at << ": " << result.message;
+        at += size;
+    }
+
+    // Refusals name the reason.
+    for (const std::uint32_t n : {1u, 2u, 3u}) {
+        const auto refused = storage.OpenDrive(n);
+        EXPECT_FALSE(refused.handle) << n;
+        EXPECT_NE(refused.error.error, IoError::None) << n;
+        EXPECT_FALSE(refused.error.message.empty()) << n;
+    }
+    EXPECT_EQ(storage.OpenDrive(1).error.error, IoError::NotFound);
+}
+
+TEST(RawDrive, ADriveThatShrinksUnderTheReaderFailsTheWholeRead) {
+    ScratchDir tmp;
+    const std::string bytes = Pattern(kBlock * 4, 2);
+    const std::string file = tmp.Put("shrinks.img", bytes);
+    auto storage = StorageOver({file});
+    const auto opened = storage.OpenDrive(0);
+    ASSERT_TRUE(opened.handle) << opened.error.message;
+    IoResult result;
+    Read(*opened.handle, kBlock, result);
+    std::filesystem::resize_file(FsPath(file), kBlock * 2 + 4096);
+    EXPECT_EQ(Read(*opened.handle, kBlock, result).size(), kBlock);
+    EXPECT_TRUE(Read(*opened.handle, kBlock, result).empty());
+    EXPECT_EQ(result.error, IoError::DeviceGone) << result.message;
+    EXPECT_TRUE(Read(*opened.handle, 4096, result) == bytes.substr(kBlock * 2, 4096))
+        << "the failed read moved the position";
+}
+
+TEST(ImageFile, IsWrittenWholeUnderANonLatinNameAndReplacesAnOlderFile) {
+    ScratchDir tmp;
+    Win32Files files;
+    Win32Storage storage;
+    const std::string folder = tmp.Path() + "\\" + Utf8Of(u8"Образы 映像 🖴");
+    ASSERT_EQ(files.CreateFolder(folder), std::nullopt);
+    ASSERT_TRUE(files.FolderExists(folder));
+    const std::string image = folder + "\\" + Utf8Of(u8"образ-001.bin");
+    const std::string bytes = Pattern((std::size_t{3} << 20) + 512, 3);
+
+    for (const bool existed : {false, true}) {
+        EXPECT_EQ(storage.KindOf(image), existed ? PathKind::RegularFile : PathKind::Missing);
+        auto opened = storage.CreateImage(image);
+        ASSERT_TRUE(opened.handle) << opened.error.message;
+        const std::size_t written = existed ? bytes.size() / 2 : bytes.size();
+        for (std::size_t at = 0; at < written; at += 1 << 20) {
+            const std::size_t size = std::min<std::size_t>(1 << 20, written - at);
+            const IoResult r =
+                opened.handle->Write(reinterpret_cast<const std::byte*>(bytes.data() + at), size);
+            ASSERT_EQ(r.error, IoError::None) << r.message;
+            ASSERT_EQ(r.bytes, size);
+        }
+        const IoResult finished = opened.handle->Finish();
+        EXPECT_EQ(finished.error, IoError::None) << finished.message;
+        EXPECT_TRUE(ScratchDir::Read(image) == bytes.substr(0, written))
+            << "image differs, existed before: " << existed;
+        EXPECT_NE(opened.handle->Write(reinterpret_cast<const std::byte*>(bytes.data()), 1).error,
+                  IoError::None)
+            << "written after Finish";
+    }
+    // Listed under the very name it was given.
+    const auto entry = std::filesystem::directory_iterator(FsPath(folder))->path();
+    EXPECT_EQ(entry.filename().wstring(), FsPath(image).filename().wstring());
+}
+
+TEST(Storage, DevicesAndFoldersAreNeverImageFiles) {
+    ScratchDir tmp;
+    Win32Storage storage;
+    const std::string file = tmp.Put("plain.bin", "x");
+    EXPECT_EQ(storage.KindOf(file), PathKind::RegularFile);
+    EXPECT_EQ(storage.KindOf(tmp.Path() + "\\missing.bin"), PathKind::Missing);
+    EXPECT_EQ(storage.KindOf(tmp.Path() + "\\no folder\\missing.bin"), PathKind::Missing);
+    for (const std::string& device :
+         {tmp.Path(), tmp.Path() + "\\", std::string("NUL"), tmp.Path() + "\\nul.txt",
+          tmp.Path() + "\\Com1", tmp.Path() + "\\lpt9.bin", tmp.Path() + "\\CON ",
+          tmp.Path() + "\\x\\..\\aux", std::string("\\\\.\\PhysicalDrive0"),
+          std::string("//./PhysicalDrive0"), std::string("\\\\.\\C:"),
+          std::string("\\\\?\\GLOBALROOT\\Device\\Harddisk0\\Partition0"),
+          std::string("\\\\?\\PhysicalDrive0"), std::string("\\??\\C:\\x.bin"), std::string("C:"),
+          std::string("C:\\"), std::string(""), std::string("a\xC3")}) {
+        EXPECT_EQ(storage.KindOf(device), PathKind::Other) << device;
+        EXPECT_FALSE(storage.CreateImage(device).handle) << device;
+    }
+    EXPECT_EQ(storage.KindOf("\\\\?\\" + file), PathKind::RegularFile) << "long-path form";
+    EXPECT_EQ(std::filesystem::file_size(FsPath(file)), 1u) << "a refused path was written";
+}
+
+TEST(Storage, FreeSpaceOfWinesDrivesAndOfPathsNotThereYet) {
+    ScratchDir tmp;
+    Win32Storage storage;
+    Win32Files files;
+    const auto free = storage.FreeBytes(tmp.Path());
+    ASSERT_TRUE(free);
+    EXPECT_GT(*free, 0u);
+    // Nearest existing folder: the same volume, give or take what others wrote meanwhile.
+    const auto deeper = storage.FreeBytes(tmp.Path() + "\\not\\there\\001.bin");
+    ASSERT_TRUE(deeper);
+    EXPECT_LT(*deeper > *free ? *deeper - *free : *free - *deeper, std::uint64_t{1} << 30);
+    EXPECT_TRUE(storage.FreeBytes(tmp.Put("file.bin", "x")));
+    for (const char* root : {"C:\\", "C:", "Z:\\"}) {
+        if (files.FolderExists(std::string(root).substr(0, 2) + "\\")) {
+            EXPECT_TRUE(storage.FreeBytes(root)) << root;
+        }
+    }
+    // A drive letter nothing is mapped to.
+    for (char letter = 'Q'; letter <= 'Y'; ++letter) {
+        const std::string root = std::string(1, letter) + ":\\";
+        if (!files.FolderExists(root)) {
+            EXPECT_FALSE(storage.FreeBytes(root + "Images")) << root;
+            break;
+        }
+    }
+    EXPECT_FALSE(storage.FreeBytes(""));
+}
+
+}  // namespace
+}  // namespace velmaris::platform
