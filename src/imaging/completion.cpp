@@ -1,5 +1,6 @@
 #include "imaging/completion.h"
 
+#include "imaging/image_record.h"
 #include "imaging/run_mode.h"
 
 namespace velmaris::imaging {
@@ -8,8 +9,8 @@ using platform::Control;
 
 namespace {
 
-// The status a slot ends with; "Done." only for an image complete and on the disk.
-const char* FinalStatus(const DriveSlot& slot, bool stopped) {
+// The status a slot ends with; "Done." only for a perfect image, complete and on the disk.
+std::string FinalStatus(const DriveSlot& slot, bool stopped) {
     switch (slot.state) {
         case SlotState::OpenError:
             return "Open Error ...";
@@ -21,7 +22,12 @@ const char* FinalStatus(const DriveSlot& slot, bool stopped) {
             break;
     }
     if (slot.bytesCopied == slot.driveLength) {
-        return "Done.";
+        const std::uint64_t unreadable = slot.UnreadableSectors();
+        if (unreadable == 0) {
+            return "Done.";
+        }
+        return "Done: " + std::to_string(unreadable) +
+               (unreadable == 1 ? " unreadable sector" : " unreadable sectors");
     }
     return stopped ? "Stopped" : "Read Error ...";
 }
@@ -38,16 +44,69 @@ void Close(DriveSlot& slot) {
     slot.SourceHandle.reset();
 }
 
+ImageRecord RecordOf(RunContext& ctx, std::size_t k, DriveSlot& slot, const std::string& status) {
+    const ui::GridModel& jobs = ctx.jobs.iGrid2;
+    const int row = static_cast<int>(k) + 1;
+    ImageRecord record;
+    record.driveNumber = jobs.CellText(row, 1);
+    record.model = jobs.CellText(row, 2);
+    record.pnpDeviceId = jobs.CellText(row, 4);
+    if (slot.state != SlotState::OpenError) {
+        record.length = slot.driveLength;
+    }
+    record.sectorSize = slot.sectorSize;
+    record.imagePath = slot.ImagePath;
+    record.started = ctx.run.StartedAt;
+    record.ended = ctx.services.clock.LocalTime();
+    record.bytesCopied = slot.bytesCopied;
+    record.result = slot.errorText.empty() ? status : status + " (" + slot.errorText + ")";
+    record.unreadable = slot.unreadable;
+    if (slot.imageCreated) {
+        record.sha256 = Sha256::Hex(slot.hash.Finish());
+    }
+    return record;
+}
+
+// Writes and flushes a record; the system's words when it cannot.
+std::optional<std::string> WriteRecord(platform::Storage& storage, const ImageRecord& record) {
+    const std::string path = RecordPath(record.imagePath);
+    platform::Opened<platform::ImageFile> file = storage.CreateImage(path);
+    if (!file.handle) {
+        return file.error.message;
+    }
+    const std::string text = FormatRecord(record);
+    const platform::IoResult written =
+        file.handle->Write(reinterpret_cast<const std::byte*>(text.data()), text.size());
+    const platform::IoResult finished = file.handle->Finish();
+    if (written.error != platform::IoError::None) {
+        return written.message;
+    }
+    if (finished.error != platform::IoError::None) {
+        return finished.message;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 void EndSteps(RunContext& ctx, DriveSlots& slots) {
     const bool stopped = ctx.run.StopRequested == 1;
     bool allDone = true;
+    std::string recordFailures;
     for (std::size_t k = 0; k < slots.size(); ++k) {
         Close(slots[k]);
         const std::string status = FinalStatus(slots[k], stopped);
         allDone = allDone && status == "Done.";
         SetStatus(ctx, k, status);
+        const ImageRecord record = RecordOf(ctx, k, slots[k], status);
+        if (const auto failure = WriteRecord(ctx.services.storage, record)) {
+            recordFailures += RecordPath(record.imagePath) + ": " + *failure + "\n";
+        }
+    }
+    if (!recordFailures.empty()) {
+        allDone = false;
+        ctx.window.MessageBox("These records could not be written:\n" + recordFailures,
+                              "Write Error", platform::mb::kOk | platform::mb::kExclamation);
     }
     LeaveRunMode(ctx);
     ctx.window.SetCaption(Control::StatusBar1, stopped   ? "Process stopped by user"

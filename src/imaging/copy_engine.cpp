@@ -165,6 +165,7 @@ void CopyDrives(RunContext& ctx, DriveSlots& slots) {
     std::int32_t passCount = 0;
     ctx.run.StartTick = static_cast<std::int32_t>(ctx.services.clock.Milliseconds());
     ctx.run.CopyStarted = true;
+    ctx.run.StartedAt = ctx.services.clock.LocalTime();
     BeginPhase(slots);
     if (RunPhase(ctx, slots, runner, passCount, true)) {
         return;

@@ -1,5 +1,6 @@
 #include "imaging/drive_copier.h"
 
+#include <algorithm>
 #include <new>
 
 namespace velmaris::imaging {
@@ -27,6 +28,12 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
         outcome.read = slot_.SourceHandle->Read(current_.get(), blockSize);
     }
     ahead_.reset();
+    if (outcome.read.bytes == 0 && outcome.read.error != platform::IoError::None &&
+        outcome.read.error != platform::IoError::DeviceGone) {
+        outcome.read = Recover(blockSize);
+    } else if (outcome.read.bytes == blockSize) {
+        slot_.consecutiveUnreadable = 0;
+    }
     if (outcome.read.bytes != 0 && outcome.read.bytes != blockSize) {
         // Part of a block would land at the wrong offset later: never pass it on.
         outcome.read = {0, platform::IoError::Other, "the drive delivered part of a block"};
@@ -34,8 +41,52 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
     outcome.delivered = outcome.read.bytes == blockSize;
     if (outcome.delivered) {
         outcome.write = slot_.ImageHandle->Write(current_.get(), blockSize);
+        if (outcome.write.error == platform::IoError::None) {
+            slot_.hash.Update(current_.get(), blockSize);
+        }
     }
     return outcome;
+}
+
+platform::IoResult DriveCopier::Recover(std::size_t blockSize) {
+    const std::size_t sector = slot_.SourceHandle->SectorSize();
+    const std::size_t unit = std::min(blockSize, sector == 0 ? blockSize : sector);
+    for (std::size_t at = 0; at < blockSize; at += unit) {
+        std::byte* piece = current_.get() + at;
+        platform::IoResult read = slot_.SourceHandle->Read(piece, unit);
+        if (read.bytes == unit) {
+            slot_.consecutiveUnreadable = 0;
+            continue;
+        }
+        if (read.error == platform::IoError::DeviceGone) {
+            return read;
+        }
+        std::fill(piece, piece + unit, std::byte{0});
+        if (!slot_.SourceHandle->Skip(unit)) {
+            return {0, platform::IoError::Other, "the drive ended inside a block"};
+        }
+        NoteUnreadable(slot_.bytesCopied + at);
+        if (slot_.consecutiveUnreadable >= kMaxConsecutiveUnreadable) {
+            return {0, platform::IoError::DeviceGone,
+                    "too many unreadable sectors in a row: " + read.message};
+        }
+    }
+    return {blockSize, platform::IoError::None, {}};
+}
+
+void DriveCopier::NoteUnreadable(std::uint64_t offset) {
+    const std::uint64_t sector =
+        offset / std::max<std::uint32_t>(slot_.SourceHandle->SectorSize(), 1);
+    auto& ranges = slot_.unreadable;
+    if (!ranges.empty() && ranges.back().second >= sector) {
+        return;  // a piece of a sector already counted
+    }
+    ++slot_.consecutiveUnreadable;
+    if (!ranges.empty() && ranges.back().second + 1 == sector) {
+        ranges.back().second = sector;
+    } else {
+        ranges.emplace_back(sector, sector);
+    }
 }
 
 void DriveCopier::ReadAhead(std::size_t blockSize) {

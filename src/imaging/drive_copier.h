@@ -15,6 +15,8 @@
 namespace velmaris::imaging {
 
 inline constexpr std::size_t kBufferAlignment = 4096;
+// A drive that fails this many sectors in a row is taken to be gone, not filled with zeros.
+inline constexpr std::uint64_t kMaxConsecutiveUnreadable = 2048;
 
 struct PassOutcome {
     bool delivered = false;  // a whole block was read
@@ -42,6 +44,9 @@ class DriveCopier {
     };
     using Buffer = std::unique_ptr<std::byte[], AlignedFree>;
     static Buffer Allocate(std::size_t size);
+    // Reads a failed block again sector by sector; what still fails becomes zeros.
+    platform::IoResult Recover(std::size_t blockSize);
+    void NoteUnreadable(std::uint64_t offset);
 
     DriveSlot& slot_;
     Buffer current_;

@@ -218,6 +218,8 @@ void OpenAll(RunContext& ctx, DriveSlots& slots) {
             continue;
         }
         slot.driveLength = drive.handle->Length();
+        slot.sectorSize = drive.handle->SectorSize();
+        slot.imageCreated = true;
         slot.SourceHandle = std::move(drive.handle);
         slot.ImageHandle = std::move(image.handle);
         SetStatus(ctx, k, "Imaging...");

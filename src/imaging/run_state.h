@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "imaging/sha256.h"
 #include "platform/services.h"
 
 namespace velmaris::imaging {
@@ -22,8 +24,9 @@ struct ImagingRun {
     std::int32_t RemainingSeconds = 0;
     std::int32_t MegabytesPerSecond = 0;
     std::int64_t BlockSize = 0;
-    // Whether the copy has started, so that StartTick means something.
+    // Whether the copy has started, so that StartTick means something, and when, for the records.
     bool CopyStarted = false;
+    std::string StartedAt;
 
     // The reset at the start of every run.
     void Reset() {
@@ -48,8 +51,22 @@ struct DriveSlot {
 
     SlotState state = SlotState::Copying;
     std::uint64_t driveLength = 0;  // the drive's exact length, once opened
+    std::uint32_t sectorSize = 0;   // the drive's logical sector size, once opened
+    bool imageCreated = false;
+    Sha256 hash;                    // of every byte written to the image, in order
     std::uint64_t bytesCopied = 0;  // bytes written to the image, from offset 0
     std::string errorText;          // the system's words for the failure, if any
+    // Sectors that could not be read, as first and last sector; their bytes are zeros.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;
+    std::uint64_t consecutiveUnreadable = 0;  // sectors, up to the last one read
+
+    std::uint64_t UnreadableSectors() const {
+        std::uint64_t count = 0;
+        for (const auto& [first, last] : unreadable) {
+            count += last - first + 1;
+        }
+        return count;
+    }
 };
 
 using DriveSlots = std::vector<DriveSlot>;

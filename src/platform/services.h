@@ -93,6 +93,8 @@ class RawDrive {
     virtual std::uint64_t Length() const = 0;      // bytes, exact
     virtual std::uint32_t SectorSize() const = 0;  // logical sector size in bytes
     virtual IoResult Read(std::byte* buffer, std::size_t size) = 0;
+    // Moves the position forward past bytes that cannot be read; false past the end.
+    virtual bool Skip(std::size_t size) = 0;
 };
 
 // An image file being written from its start. A write stores the whole buffer or reports an
@@ -127,11 +129,13 @@ class Storage {
     virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) = 0;
 };
 
-// A millisecond counter that wraps around at 2^32.
+// A millisecond counter that wraps around at 2^32, and the local time of day.
 class Clock {
   public:
     virtual ~Clock() = default;
     virtual std::uint32_t Milliseconds() = 0;
+    // The local date and time as "YYYY-MM-DD hh:mm:ss".
+    virtual std::string LocalTime() = 0;
 };
 
 // Starts and aborts a shutdown of the computer, without waiting; false when it could not start.

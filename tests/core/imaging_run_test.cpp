@@ -127,7 +127,7 @@ TEST_F(Imaging, ParallelAndSerialRunsShowAndWriteTheSame) {
 TEST_F(Imaging, FailuresAreNeverShownAsDone) {
     Start({kBlock * 2, kBlock * 2, kBlock * 2 + 512 * 3, kBlock, kBlock + 512});
     machine.storage.drives[0].openFails = true;
-    machine.storage.drives[1].failReadAt = kBlock + 4096;
+    machine.storage.drives[1].goneAt = kBlock + 4096;  // vanishes: no zeros to its end
     machine.storage.drives[2].shortReadAt = kBlock * 2 + 256;
     machine.storage.cannotCreate = {Image(4)};
     machine.storage.drives[4].data.resize(kBlock);  // shrank since it was listed
@@ -151,9 +151,11 @@ TEST_F(Imaging, WriteErrorsLeaveTheRunAndFlushFailuresCount) {
     EXPECT_TRUE(ImageIsDrive(1, 0));
     EXPECT_EQ(Status(1), "Done.");
     EXPECT_EQ(Status(2), "Write Error ...");
-    ASSERT_EQ(window.messages.size(), 1u);
+    ASSERT_EQ(window.messages.size(), 2u);
     EXPECT_EQ(window.messages[0].prompt, "Unable to write to file " + Image(2) + ".");
     EXPECT_EQ(window.messages[0].title, "Write Error");
+    // The full target has no room for the records either, and says so.
+    EXPECT_NE(window.messages[1].prompt.find(Image(1) + ".txt: No space left"), std::string::npos);
 
     Rig flush;
     flush.Start({kBlock});
@@ -178,6 +180,11 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     EXPECT_EQ(machine.storage.files[Image(1)].data.size(), kBlock * 2);
     EXPECT_EQ(Status(1), "Stopped");
     EXPECT_EQ(Status(2), "Done.") << "complete before the stop";
+    const auto& record = machine.storage.files[Image(1) + ".txt"];
+    const std::string text(reinterpret_cast<const char*>(record.data.data()), record.data.size());
+    EXPECT_NE(text.find("Result: Stopped\nUnreadable"), std::string::npos) << text;
+    EXPECT_NE(text.find("Bytes copied: 262144\n"), std::string::npos) << text;
+    EXPECT_TRUE(record.finished);
     EXPECT_EQ(window.captions[Control::StatusBar1], "Process stopped by user");
     EXPECT_EQ(
         std::count(window.calls.begin(), window.calls.end(), "SetCaption StatusBar1 Finishing...."),

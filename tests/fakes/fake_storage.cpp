@@ -9,16 +9,34 @@ namespace {
 
 class FakeRawDrive : public platform::RawDrive {
   public:
-    explicit FakeRawDrive(const FakeDrive& drive) : drive_(drive) {}
+    explicit FakeRawDrive(const FakeDrive& drive)
+        : drive_(drive), failures_(drive.failuresBeforeClearing) {}
     std::uint64_t Length() const override { return drive_.data.size(); }
     std::uint32_t SectorSize() const override { return drive_.sectorSize; }
+
+    bool Skip(std::size_t size) override {
+        if (position_ + size > drive_.data.size()) {
+            return false;
+        }
+        position_ += size;
+        return true;
+    }
 
     platform::IoResult Read(std::byte* buffer, std::size_t size) override {
         if (position_ + size > drive_.data.size()) {
             return {};
         }
         const std::uint64_t end = position_ + size;
-        if (drive_.failReadAt && *drive_.failReadAt >= position_ && *drive_.failReadAt < end) {
+        if (drive_.goneAt && end > *drive_.goneAt) {
+            return {0, platform::IoError::DeviceGone, "No such device"};
+        }
+        if (drive_.failReadAt && *drive_.failReadAt >= position_ && *drive_.failReadAt < end &&
+            failures_ != 0) {
+            --failures_;
+            return {0, platform::IoError::Other, "Input/output error"};
+        }
+        const auto bad = drive_.badSectors.lower_bound(position_ / drive_.sectorSize);
+        if (bad != drive_.badSectors.end() && *bad * drive_.sectorSize < end) {
             return {0, platform::IoError::Other, "Input/output error"};
         }
         std::size_t delivered = size;
@@ -32,6 +50,7 @@ class FakeRawDrive : public platform::RawDrive {
 
   private:
     const FakeDrive& drive_;
+    int failures_;
     std::uint64_t position_ = 0;
 };
 

@@ -18,6 +18,9 @@ struct FakeDrive {
     std::uint32_t sectorSize = 512;
     bool openFails = false;
     std::optional<std::uint64_t> failReadAt;  // a read covering this offset fails
+    int failuresBeforeClearing = -1;          // how often it fails; -1: always
+    std::set<std::uint64_t> badSectors;       // sectors that never read
+    std::optional<std::uint64_t> goneAt;      // from here on the drive is gone
     std::optional<std::uint64_t>
         shortReadAt;  // a read covering it stops there, breaking the contract
 };
@@ -52,6 +55,8 @@ class FakeClock : public platform::Clock {
   public:
     std::uint32_t now = 0;
     std::uint32_t step = 0;  // added after every reading
+    std::string localTime = "2026-12-06 10:00:00";
+    std::string LocalTime() override { return localTime; }
     std::uint32_t Milliseconds() override {
         const std::uint32_t value = now;
         now += step;

@@ -83,6 +83,14 @@ class PosixRawDrive : public RawDrive {
     std::uint64_t Length() const override { return length_; }
     std::uint32_t SectorSize() const override { return sectorSize_; }
 
+    bool Skip(std::size_t size) override {
+        if (size > length_ - position_) {
+            return false;
+        }
+        position_ += size;
+        return true;
+    }
+
     IoResult Read(std::byte* buffer, std::size_t size) override {
         if (size > length_ - position_) {
             return {};

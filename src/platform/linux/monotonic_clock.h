@@ -1,6 +1,8 @@
 // The millisecond counter on Linux.
 #pragma once
 
+#include <string>
+
 #include "platform/services.h"
 
 namespace velmaris::platform {
@@ -9,6 +11,7 @@ namespace velmaris::platform {
 class MonotonicClock : public Clock {
   public:
     std::uint32_t Milliseconds() override;
+    std::string LocalTime() override;
 };
 
 }  // namespace velmaris::platform

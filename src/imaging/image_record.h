@@ -1,0 +1,34 @@
+// The plain-text record written beside every image: what was imaged, how, and its result.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velmaris::imaging {
+
+struct ImageRecord {
+    std::string driveNumber;
+    std::string model;
+    std::string pnpDeviceId;
+    std::optional<std::uint64_t> length;  // unknown when the drive could not be opened
+    std::uint32_t sectorSize = 0;
+    std::string imagePath;
+    std::string started;
+    std::string ended;
+    std::uint64_t bytesCopied = 0;
+    std::string result;  // the row's final status, and the system's words for a failure
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;  // first and last sector
+    std::optional<std::string> sha256;  // of the image as written; none without an image
+};
+
+std::string FormatRecord(const ImageRecord& record);
+
+// Where the record of an image goes.
+inline std::string RecordPath(const std::string& imagePath) {
+    return imagePath + ".txt";
+}
+
+}  // namespace velmaris::imaging

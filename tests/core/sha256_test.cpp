@@ -1,0 +1,80 @@
+#include "imaging/sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velmaris::imaging {
+namespace {
+
+std::string HashOf(const std::string& text) {
+    Sha256 sha;
+    sha.Update(reinterpret_cast<const std::byte*>(text.data()), text.size());
+    return Sha256::Hex(sha.Finish());
+}
+
+// Feeds data in pieces whose sizes cycle through sizes.
+std::string HashInPieces(const std::vector<std::byte>& data,
+                         const std::vector<std::size_t>& sizes) {
+    Sha256 sha;
+    std::size_t at = 0;
+    for (std::size_t i = 0; at < data.size(); ++i) {
+        const std::size_t size = std::min(sizes[i % sizes.size()], data.size() - at);
+        sha.Update(data.data() + at, size);
+        at += size;
+    }
+    return Sha256::Hex(sha.Finish());
+}
+
+// Expected digests computed with sha256sum.
+TEST(Sha256, MatchesKnownDigests) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        // Lengths either side of where the padding needs a second block.
+        {std::string(55, 'a'), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
+        {std::string(56, 'a'), "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a"},
+        {std::string(63, 'a'), "7d3e74a05d7db15bce4ad9ec0658ea98e3f06eeecf16b4c6fff2da457ddc2f34"},
+        {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
+    };
+    for (const auto& [text, digest] : cases) {
+        EXPECT_EQ(HashOf(text), digest) << text.size() << " bytes";
+    }
+}
+
+TEST(Sha256, MillionAFedInUnevenPieces) {
+    const std::vector<std::byte> data(1000000, std::byte{'a'});
+    EXPECT_EQ(HashInPieces(data, {1, 63, 64, 65, 4096}),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(Sha256, PiecesMatchOneUpdateAndResetStartsOver) {
+    std::vector<std::byte> data(300001);
+    std::mt19937 random(20240611);
+    for (std::byte& b : data) {
+        b = static_cast<std::byte>(random() & 0xff);
+    }
+    Sha256 sha;
+    sha.Update(data.data(), data.size());
+    const std::string whole = Sha256::Hex(sha.Finish());
+    EXPECT_EQ(HashInPieces(data, {7, 64, 1, 128 * 1024, 127, 4096}), whole);
+    EXPECT_EQ(HashInPieces(data, {65, 3, 63}), whole);
+
+    // A digest leaves the message open; Reset starts a new one.
+    sha.Update(data.data(), 1);
+    EXPECT_NE(Sha256::Hex(sha.Finish()), whole);
+    sha.Reset();
+    sha.Update(data.data(), 1000);
+    sha.Update(nullptr, 0);
+    sha.Update(data.data() + 1000, data.size() - 1000);
+    EXPECT_EQ(Sha256::Hex(sha.Finish()), whole);
+}
+
+}  // namespace
+}  // namespace velmaris::imaging
