@@ -299,36 +299,6 @@ TEST(QtWindowDeathTest, EndProgramEndsAtOnceWithoutUnloading) {
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST(QtTooltipWindowTest, ToolsAreTheWindowsOwnWidgets) {
-    auto window = std::make_unique<QtWindow>();
-    std::unique_ptr<TooltipWindow> tip = window->CreateTooltipWindow();
-    ASSERT_NE(tip, nullptr);
-    const WindowHandle label = window->HandleOf(Control::Label12);
-    const ToolInfo tool{kToolIdIsHandle, window->ContainerOf(Control::Label12), label, "elapsed"};
-    EXPECT_EQ(tool.owner, window->HandleOf(Control::Frame2));
-    EXPECT_EQ(window->HandleOf(Control::Timer1), 0u);
-    EXPECT_FALSE(tip->AddTool({kToolIdIsHandle, tool.owner, label + 1, "not a widget"}));
-    EXPECT_TRUE(tip->AddTool(tool));
-    ASSERT_EQ(tip->ToolCount(), 1);
-    EXPECT_EQ(tip->EnumTool(0)->text, "elapsed");
-    EXPECT_FALSE(tip->EnumTool(1));
-
-    // The automatic delay sets the other three; a negative time restores the defaults.
-    tip->SetDelayTime(TipDelay::Automatic, 1000);
-    EXPECT_EQ(tip->DelayTime(TipDelay::Initial), 1000);
-    EXPECT_EQ(tip->DelayTime(TipDelay::AutoPop), 10000);
-    EXPECT_EQ(tip->DelayTime(TipDelay::Reshow), 200);
-    tip->SetDelayTime(TipDelay::Automatic, -1);
-    EXPECT_EQ(tip->DelayTime(TipDelay::AutoPop), 5000);
-    EXPECT_EQ(tip->MaxTipWidth(), -1);
-
-    // Once the window is gone, no handle finds a widget, and the old tool can still go.
-    window.reset();
-    EXPECT_FALSE(tip->AddTool(tool));
-    tip->DelTool(tool);
-    EXPECT_EQ(tip->ToolCount(), 0);
-}
-
 // The real frmMain over fake machine services, with a real folder as its target.
 class FrmMainInQt : public ::testing::Test {
   protected:
@@ -368,29 +338,6 @@ class FrmMainInQt : public ::testing::Test {
     ui::frmMain frm{window, machine.services};
     QTemporaryDir dir;
 };
-
-TEST_F(FrmMainInQt, DoubleClickOnASourceDriveMakesItAJob) {
-    QTableView* sources = View("iGrid1");
-    QTableView* jobs = View("iGrid2");
-    // Without a target folder the window asks for one first; declining adds nothing.
-    QString asked;
-    OnNext<QMessageBox>([&asked](QMessageBox& box) {
-        asked = box.text();
-        box.button(QMessageBox::No)->click();
-    });
-    DoubleClick(sources, 1);
-    EXPECT_EQ(asked, "Select target folder now?");
-    EXPECT_EQ(jobs->model()->rowCount(), 0);
-
-    ChooseTarget();
-    EXPECT_EQ(Find<QLabel>(window, "Label2")->text(), dir.path());
-    DoubleClick(sources, 1);
-    ASSERT_EQ(jobs->model()->rowCount(), 1);
-    EXPECT_EQ(Cell(jobs, 0, 0), "1");
-    EXPECT_EQ(Cell(jobs, 0, 5), dir.path() + "/001.bin");
-    ASSERT_EQ(sources->model()->rowCount(), 1);
-    EXPECT_EQ(Cell(sources, 0, 0), "0");
-}
 
 TEST_F(FrmMainInQt, RightClickOnAJobOffersItsMenuAndRenamesItsImageInPlace) {
     ChooseTarget();
