@@ -27,7 +27,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <utility>
