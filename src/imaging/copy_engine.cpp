@@ -79,7 +79,8 @@ void Fail(DriveSlot& slot, SlotState state, const platform::IoResult& result) {
 }
 
 // The counters and controls after every pass; true when the user has asked to stop.
-bool EndOfPass(RunContext& ctx, std::int32_t& passCount, bool showBytes) {
+bool EndOfPass(RunContext& ctx, const platform::NumberMarks& marks, std::int32_t& passCount,
+               bool showBytes) {
     ++passCount;
     ctx.run.BytesDonePerDrive += ctx.run.BlockSize;
     if (passCount <= ctx.ProgressMax) {
@@ -87,8 +88,7 @@ bool EndOfPass(RunContext& ctx, std::int32_t& passCount, bool showBytes) {
     }
     if (showBytes) {
         const auto bytes = static_cast<std::uint64_t>(passCount) * kBlockSize;
-        ctx.window.SetCaption(Control::Label5,
-                              discovery::FormatGrouped(bytes, ctx.services.numbers.UserMarks()));
+        ctx.window.SetCaption(Control::Label5, discovery::FormatGrouped(bytes, marks));
     }
     ctx.window.PumpMessages();
     return ctx.run.StopRequested == 1;
@@ -140,9 +140,11 @@ void ApplyPass(RunContext& ctx, DriveSlots& slots, const std::vector<PassOutcome
 bool RunPhase(RunContext& ctx, DriveSlots& slots, PassRunner& runner, std::int32_t& passCount,
               bool blockPhase) {
     ctx.run.BlockSize = static_cast<std::int64_t>(blockPhase ? kBlockSize : kSectorSize);
+    // Read once: asking the locale costs more than a pass.
+    const platform::NumberMarks marks = ctx.services.numbers.UserMarks();
     while (CountFinished(slots) < slots.size()) {
         ApplyPass(ctx, slots, runner.Pass(static_cast<std::size_t>(ctx.run.BlockSize)), blockPhase);
-        if (EndOfPass(ctx, passCount, blockPhase)) {
+        if (EndOfPass(ctx, marks, passCount, blockPhase)) {
             return true;
         }
     }
