@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what building, running and testing need.
-# Usage: install-deps.sh [run|test|screenshot|windows]...
+# Usage: install-deps.sh [run|test|screenshot|windows|tools]...
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins fonts-urw-base35 fonts-dejavu-core)
@@ -13,6 +13,9 @@ for purpose in "$@"; do
         # tests and Xvfb for Wine's windows.
         windows)
             packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine64 xvfb xauth) ;;
+        # Static checks and fuzzing: clang-tidy, cppcheck, and clang with its libFuzzer and
+        # sanitizer runtimes.
+        tools) packages+=(clang clang-tidy cppcheck libclang-rt-14-dev) ;;
         *) echo "install-deps.sh: unknown purpose '$purpose'" >&2; exit 2 ;;
     esac
 done

@@ -1,6 +1,7 @@
 #include "discovery/drive_list.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "discovery/capacity.h"
 #include "discovery/number_text.h"
@@ -38,12 +39,23 @@ bool IsPositiveSize(const std::optional<std::string>& size) {
     return !scaled || *scaled > 0;
 }
 
-// Code points that must not reach a control.
+// Code points that must not reach a control: controls, line and paragraph separators,
+// Unicode's default-ignorable code points (zero-width and bidirectional formatting among
+// them, and fillers and tags that show as nothing) and the interlinear annotation marks.
 bool IsHiddenOrControl(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0xAD ||
-           (cp >= 0x200B && cp <= 0x200F) || (cp >= 0x202A && cp <= 0x202E) ||
-           (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || cp == 0x061C ||
-           (cp >= 0xFFF9 && cp <= 0xFFFB);
+    struct Range {
+        char32_t first;
+        char32_t last;
+    };
+    static constexpr Range kHidden[] = {
+        {0x0000, 0x001F},   {0x007F, 0x009F},   {0x00AD, 0x00AD},   {0x034F, 0x034F},
+        {0x061C, 0x061C},   {0x115F, 0x1160},   {0x17B4, 0x17B5},   {0x180B, 0x180F},
+        {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x206F},   {0x3164, 0x3164},
+        {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFFB},
+        {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+    };
+    return std::any_of(std::begin(kHidden), std::end(kHidden),
+                       [cp](const Range& r) { return cp >= r.first && cp <= r.last; });
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace velmaris::discovery {
 // Volumes of each physical drive by drive number, in the catalog's order, each once.
 using DriveVolumes = std::map<std::uint32_t, std::vector<std::string>>;
 
-inline constexpr char kPhysicalDrivePrefix[] = "\\\\.\\PHYSICALDRIVE";
+inline constexpr char kPhysicalDrivePrefix[] = R"(\\.\PHYSICALDRIVE)";
 inline constexpr char kUnknownVolume[] = "Unknown";
 
 // The volume of the program's folder, then the system folder's when it differs.

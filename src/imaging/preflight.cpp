@@ -41,7 +41,7 @@ bool EnoughSpace(RunContext& ctx, const DriveSlots& slots) {
     for (std::size_t k = 0; k < slots.size(); ++k) {
         const std::string& path = slots[k].ImagePath;
         const std::string volume = ctx.services.paths.VolumeOf(path).value_or(path);
-        if (needed.count(volume) == 0) {
+        if (!needed.contains(volume)) {
             order.push_back(volume);
             anyPath[volume] = path;
         }
@@ -90,7 +90,7 @@ bool PathsArePlainAndDistinct(RunContext& ctx, const DriveSlots& slots) {
             return false;
         }
         const std::string key = std::filesystem::path(path).lexically_normal().string();
-        if (seen.count(key) > 0) {
+        if (seen.contains(key)) {
             Refuse(ctx, "Two drives would be imaged into the same file " + path + ".");
             return false;
         }

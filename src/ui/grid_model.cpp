@@ -175,7 +175,7 @@ void GridModel::Sort(int col) {
     if (!ColumnAt(col)) {
         return;
     }
-    const size_t c = static_cast<size_t>(col - 1);
+    const auto c = static_cast<size_t>(col - 1);
     BeginLayout();
     // The current row follows its contents.
     std::vector<std::pair<Row, bool>> keyed;

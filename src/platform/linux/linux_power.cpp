@@ -29,6 +29,7 @@ bool LinuxPower::Launch(const std::vector<std::string>& arguments) const {
     std::vector<std::string> words{program_};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (auto& word : words) {
         argv.push_back(word.data());
     }

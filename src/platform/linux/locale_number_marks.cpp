@@ -54,6 +54,7 @@ std::optional<std::string> ToUtf8(const char* text, locale_t locale) {
     bool ok = true;
     while (left > 0) {
         wchar_t wide = 0;
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): safe with a state of its own
         const std::size_t used = std::mbrtowc(&wide, text, left, &state);
         const auto code = static_cast<char32_t>(wide);
         if (used == 0 || used > left || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) {
@@ -79,8 +80,8 @@ NumberMarks LocaleNumberMarks::UserMarks() {
         const std::string name = localeName_ ? *localeName_ : UserLocaleName();
         // A locale object of our own: the process-wide locale is the toolkit's business.
         const locale_t locale =
-            newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
-        if (locale == static_cast<locale_t>(0)) {
+            newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, name.c_str(), locale_t{});
+        if (locale == locale_t{}) {
             return marks;
         }
         const auto decimal = ToUtf8(nl_langinfo_l(RADIXCHAR, locale), locale);

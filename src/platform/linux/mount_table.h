@@ -74,10 +74,14 @@ inline std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     std::istringstream lines{std::string(text)};
     std::string line;
     while (std::getline(lines, line)) {
-        std::istringstream fields(line);
+        // Fields are split at spaces only: the kernel escapes space, tab, newline and
+        // backslash in a path, but a carriage return or form feed stays raw.
         std::vector<std::string> f;
-        for (std::string word; fields >> word;) {
-            f.push_back(word);
+        std::istringstream fields(line);
+        for (std::string word; std::getline(fields, word, ' ');) {
+            if (!word.empty()) {
+                f.push_back(word);
+            }
         }
         // id parent maj:min root mount-point options [optional...] - fstype source super-options
         if (f.size() < 5) {

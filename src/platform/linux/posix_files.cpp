@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace velmaris::platform {
 
@@ -16,7 +16,7 @@ std::optional<std::string> PosixFiles::CreateFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) == 0) {
         return std::nullopt;
     }
-    return std::string(std::strerror(errno));
+    return std::generic_category().message(errno);  // strerror, safe on any thread
 }
 
 }  // namespace velmaris::platform

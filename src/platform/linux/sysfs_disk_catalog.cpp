@@ -25,7 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using DevNumber = std::pair<std::uint32_t, std::uint32_t>;
 
-constexpr std::string_view kDevicePrefix = "\\\\.\\PHYSICALDRIVE";
+constexpr std::string_view kDevicePrefix = R"(\\.\PHYSICALDRIVE)";
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -139,6 +139,7 @@ std::vector<Token> NaturalKey(const std::string& name) {
             ++j;
         }
         std::string text = name.substr(i, j - i);
+        // cppcheck-suppress accessMoved ; only one branch of the condition runs
         key.push_back(digits ? NumberToken(std::move(text)) : Token{1, 0, std::move(text)});
         i = j;
     }
@@ -374,12 +375,12 @@ std::vector<std::string> SysfsDiskCatalog::VolumesOf(const std::string& partitio
 
         std::vector<std::string> volumes;
         for (const auto& entry : linux_mounts::ParseMountInfo(ReadAll(mountInfo_))) {
-            bool match = devices.count({entry.major, entry.minor}) > 0;
+            bool match = devices.contains({entry.major, entry.minor});
             // btrfs shows an anonymous device number; its source names the real one.
             if (!match && entry.major == 0 && entry.source.rfind("/dev/", 0) == 0) {
                 struct stat st {};
                 match = ::stat(entry.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode) &&
-                        devices.count({major(st.st_rdev), minor(st.st_rdev)}) > 0;
+                        devices.contains({major(st.st_rdev), minor(st.st_rdev)});
             }
             if (match &&
                 std::find(volumes.begin(), volumes.end(), entry.mountPoint) == volumes.end()) {

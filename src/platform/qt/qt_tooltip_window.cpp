@@ -141,7 +141,7 @@ bool QtTooltipWindow::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-void QtTooltipWindow::ShowTip(const Tool& tool, const QPoint& globalPos) {
+void QtTooltipWindow::ShowTip(const Tool& tool, const QPoint& globalPos) const {
     const QString text = tool.info.text ? QString::fromStdString(*tool.info.text) : QString();
     if (text.isEmpty()) {
         QToolTip::hideText();

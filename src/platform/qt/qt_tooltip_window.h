@@ -47,7 +47,7 @@ class QtTooltipWindow : public QObject, public TooltipWindow {
 
     std::vector<Tool>::iterator Find(WindowHandle id);
     void Unwatch(const Tool& tool);
-    void ShowTip(const Tool& tool, const QPoint& globalPos);
+    void ShowTip(const Tool& tool, const QPoint& globalPos) const;
 
     std::function<QWidget*(WindowHandle)> widgetOf_;
     std::vector<Tool> tools_;

@@ -288,6 +288,7 @@ Win32Window::Win32Window(HINSTANCE instance) : instance_(instance) {
     InitCommonControlsEx(&init);
     RegisterClasses(instance_, WndProc);
     BuildMenus();
+    // cppcheck-suppress ignoredReturnValue ; WM_NCCREATE keeps the handle in hwnd_
     CreateWindowExW(0, kClassName, L"Quorvel - Velmaris", kWindowStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menuBar_, instance_,
                     this);
