@@ -366,7 +366,7 @@ void Win32Window::BuildMenus() {
 
 void Win32Window::BuildControls() {
     static constexpr std::optional<Control> kWin = std::nullopt;
-    static constexpr Spec kSpecs[] = {
+    static constexpr Design kDesign[] = {
         {Control::Frame1, Kind::Frame, kWin, Twips(120, 120, 5055, 3195), L"Source Drives", 0},
         {Control::iGrid1, Kind::Grid, Control::Frame1, Twips(120, 300, 4755, 2475), nullptr, 0},
         {Control::Label1, Kind::Label, Control::Frame1, Twips(120, 2880, 1410, 195),
@@ -406,42 +406,42 @@ void Win32Window::BuildControls() {
         {Control::Timer1, Kind::Timer, kWin, Twips(0, 0, 0, 0), nullptr, 0},
         {Control::AlertBox1, Kind::Alert, kWin, Twips(2340, 1680, 4935, 1410), nullptr, 0},
     };
-    static_assert(std::size(kSpecs) == std::tuple_size_v<decltype(controls_)>);
+    static_assert(std::size(kDesign) == std::tuple_size_v<decltype(controls_)>);
 
-    for (const Spec& spec : kSpecs) {
-        Entry& entry = At(spec.control);
-        entry.spec = &spec;
-        const HWND parent = spec.container ? Hwnd(*spec.container) : hwnd_;
-        const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.control)));
+    for (const Design& design : kDesign) {
+        Entry& entry = At(design.control);
+        entry.design = &design;
+        const HWND parent = design.container ? Hwnd(*design.container) : hwnd_;
+        const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.control)));
         const auto make = [&](const wchar_t* cls, DWORD style) {
-            return CreateWindowExW(0, cls, spec.caption, WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0,
+            return CreateWindowExW(0, cls, design.caption, WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0,
                                    0, 0, parent, id, instance_, nullptr);
         };
-        switch (spec.kind) {
+        switch (design.kind) {
             case Kind::Frame:
                 entry.hwnd = make(WC_BUTTONW, WS_VISIBLE | WS_CLIPCHILDREN | BS_GROUPBOX);
                 SetWindowSubclass(entry.hwnd, FrameProc, 1, reinterpret_cast<DWORD_PTR>(this));
                 break;
             case Kind::Grid: {
-                auto& grid = spec.control == Control::iGrid1 ? grid1_ : grid2_;
+                auto& grid = design.control == Control::iGrid1 ? grid1_ : grid2_;
                 grid =
-                    std::make_unique<Win32GridWindow>(parent, ControlId(spec.control), instance_);
+                    std::make_unique<Win32GridWindow>(parent, ControlId(design.control), instance_);
                 entry.hwnd = grid->Handle();
                 break;
             }
             case Kind::Label:
             case Kind::RightLabel: {
                 const bool timeLabel =
-                    spec.control == Control::Label12 || spec.control == Control::Label7;
+                    design.control == Control::Label12 || design.control == Control::Label7;
                 entry.hwnd = make(WC_STATICW, WS_VISIBLE | SS_NOPREFIX |
-                                                  (spec.kind == Kind::RightLabel ? SS_RIGHT : 0) |
+                                                  (design.kind == Kind::RightLabel ? SS_RIGHT : 0) |
                                                   (timeLabel ? SS_NOTIFY : 0));
                 break;
             }
             case Kind::PictureButton:
                 entry.hwnd =
                     make(WC_BUTTONW, WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW |
-                                         (spec.control == Control::XPButton1 ? WS_DISABLED : 0));
+                                         (design.control == Control::XPButton1 ? WS_DISABLED : 0));
                 break;
             case Kind::Button:
                 entry.hwnd = make(WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON);  // both start hidden
@@ -490,9 +490,9 @@ void Win32Window::MakeFonts() {
             continue;
         }
         HFONT font = gui;
-        if (entry.spec->kind == Kind::PictureButton || entry.spec->kind == Kind::Progress) {
+        if (entry.design->kind == Kind::PictureButton || entry.design->kind == Kind::Progress) {
             font = picture;
-        } else if (entry.spec->kind == Kind::Alert) {
+        } else if (entry.design->kind == Kind::Alert) {
             font = alert;
         }
         Send(entry.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -513,11 +513,11 @@ void Win32Window::LoadIcons() {
             LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
     };
     for (Entry& entry : controls_) {
-        if (entry.spec != nullptr && entry.spec->icon != 0) {
+        if (entry.design != nullptr && entry.design->icon != 0) {
             if (entry.icon != nullptr) {
                 DestroyIcon(entry.icon);
             }
-            entry.icon = load(entry.spec->icon, Scale(kPictureIconSize, dpi_));
+            entry.icon = load(entry.design->icon, Scale(kPictureIconSize, dpi_));
         }
     }
     const HICON big = load(VELMARIS_IDI_MAIN, Scale(32, dpi_));
@@ -533,9 +533,9 @@ void Win32Window::LoadIcons() {
     smallIcon_ = small;
 }
 
-RECT Win32Window::Place(const Spec& spec) const {
-    return {FromTwips(spec.twips.left, dpi_), FromTwips(spec.twips.top, dpi_),
-            FromTwips(spec.twips.right, dpi_), FromTwips(spec.twips.bottom, dpi_)};
+RECT Win32Window::Place(const Design& design) const {
+    return {FromTwips(design.twips.left, dpi_), FromTwips(design.twips.top, dpi_),
+            FromTwips(design.twips.right, dpi_), FromTwips(design.twips.bottom, dpi_)};
 }
 
 void Win32Window::LayOut() {
@@ -545,12 +545,12 @@ void Win32Window::LayOut() {
         if (entry.hwnd == nullptr) {
             continue;
         }
-        const RECT place = Place(*entry.spec);
+        const RECT place = Place(*entry.design);
         SetWindowPos(entry.hwnd, nullptr, place.left, place.top, place.right - place.left,
                      place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        if (entry.spec->kind == Kind::Label || entry.spec->kind == Kind::RightLabel ||
-            entry.spec->kind == Kind::CheckBox) {
-            FitToText(entry.spec->control);
+        if (entry.design->kind == Kind::Label || entry.design->kind == Kind::RightLabel ||
+            entry.design->kind == Kind::CheckBox) {
+            FitToText(entry.design->control);
         }
     }
     grid1_->SetDpi(dpi_);
@@ -572,7 +572,7 @@ void Win32Window::LayOut() {
 
 void Win32Window::FitToText(Control control) {
     const Entry& entry = At(control);
-    const RECT designed = Place(*entry.spec);
+    const RECT designed = Place(*entry.design);
     const std::wstring text = win32::WindowText(entry.hwnd);
     const HDC dc = GetDC(entry.hwnd);
     const HGDIOBJ old = SelectObject(dc, guiFont_);
@@ -583,11 +583,11 @@ void Win32Window::FitToText(Control control) {
     // Labels keep their designed size as a minimum and grow with their text, since the fonts
     // at hand may be wider than the design's. Right-aligned ones, and the check box at the
     // frame's right edge, grow to the left, but not past their container's edge.
-    const bool check = entry.spec->kind == Kind::CheckBox;
+    const bool check = entry.design->kind == Kind::CheckBox;
     const int needed = extent.cx + Scale(2, dpi_) +
                        (check ? GetSystemMetrics(SM_CXMENUCHECK) + Scale(6, dpi_) : 0);
     const int width = std::max<int>(designed.right - designed.left, needed);
-    const bool leftward = check || entry.spec->kind == Kind::RightLabel;
+    const bool leftward = check || entry.design->kind == Kind::RightLabel;
     const int left =
         leftward ? std::max<int>(designed.right - width, Scale(2, dpi_)) : designed.left;
     SetWindowPos(entry.hwnd, nullptr, left, designed.top, width, designed.bottom - designed.top,
@@ -763,7 +763,7 @@ void Win32Window::SetCaption(Control control, const std::string& text) {
         return;  // Timer1 has no caption
     }
     const std::wstring caption = win32::ShownText(text);
-    switch (entry.spec->kind) {
+    switch (entry.design->kind) {
         case Kind::Status:
             Send(entry.hwnd, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(caption.c_str()));
             break;
@@ -792,10 +792,10 @@ void Win32Window::SetEnabled(Control control, bool enabled) {
     }
     const HWND hwnd = Hwnd(control);
     EnableWindow(hwnd, enabled ? TRUE : FALSE);
-    if (At(control).spec->kind == Kind::Frame) {
+    if (At(control).design->kind == Kind::Frame) {
         // A frame's controls look as unavailable as they are.
         for (const Entry& entry : controls_) {
-            if (entry.spec != nullptr && entry.spec->container == control) {
+            if (entry.design != nullptr && entry.design->container == control) {
                 EnableWindow(entry.hwnd, enabled ? TRUE : FALSE);
             }
         }

@@ -77,7 +77,7 @@ class Win32Window : public Window {
         Alert,
         Timer
     };
-    struct Spec {
+    struct Design {
         Control control;
         Kind kind;
         std::optional<Control> container;  // none: the window itself
@@ -86,7 +86,7 @@ class Win32Window : public Window {
         int icon;  // resource id of a picture button's icon
     };
     struct Entry {
-        const Spec* spec = nullptr;
+        const Design* design = nullptr;
         HWND hwnd = nullptr;
         HICON icon = nullptr;
     };
@@ -109,7 +109,7 @@ class Win32Window : public Window {
     void LayOut();
     void MakeFonts();
     void LoadIcons();
-    RECT Place(const Spec& spec) const;
+    RECT Place(const Design& design) const;
     // Sizes a label or the check box to its text, never below its designed size.
     void FitToText(Control control);
     void DrawPictureButton(const DRAWITEMSTRUCT& item) const;
