@@ -17,6 +17,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/contract_raw_drive.h"
 #include "platform/linux/sysfs_disk_catalog.h"
 
 namespace velmaris::platform {
@@ -75,30 +76,16 @@ class UniqueFd {
     int fd_;
 };
 
-class PosixRawDrive : public RawDrive {
+class PosixRawDrive : public ContractRawDrive {
   public:
     PosixRawDrive(int fd, std::uint64_t length, std::uint32_t sectorSize)
-        : fd_(fd), length_(length), sectorSize_(sectorSize) {}
+        : ContractRawDrive(length, sectorSize), fd_(fd) {}
 
-    std::uint64_t Length() const override { return length_; }
-    std::uint32_t SectorSize() const override { return sectorSize_; }
-
-    bool Skip(std::size_t size) override {
-        if (size > length_ - position_) {
-            return false;
-        }
-        position_ += size;
-        return true;
-    }
-
-    IoResult Read(std::byte* buffer, std::size_t size) override {
-        if (size > length_ - position_) {
-            return {};
-        }
+  protected:
+    IoResult ReadExactlyAt(std::uint64_t offset, std::byte* buffer, std::size_t size) override {
         std::size_t done = 0;
         while (done < size) {
-            const ssize_t n =
-                ::pread(fd_.Get(), buffer + done, size - done, Offset(position_ + done));
+            const ssize_t n = ::pread(fd_.Get(), buffer + done, size - done, Offset(offset + done));
             if (n > 0) {
                 done += static_cast<std::size_t>(n);
             } else if (n == 0) {
@@ -109,21 +96,18 @@ class PosixRawDrive : public RawDrive {
                 return {0, gone ? IoError::DeviceGone : IoError::Other, Text(error)};
             }
         }
-        position_ += size;
-        if (position_ - trimmed_ >= kCacheWindow) {
+        const std::uint64_t reached = offset + size;
+        if (reached - trimmed_ >= kCacheWindow) {
             // A whole disk passes through here once: keep it from crowding out the page cache.
-            ::posix_fadvise(fd_.Get(), Offset(trimmed_), Offset(position_ - trimmed_),
+            ::posix_fadvise(fd_.Get(), Offset(trimmed_), Offset(reached - trimmed_),
                             POSIX_FADV_DONTNEED);
-            trimmed_ = position_;
+            trimmed_ = reached;
         }
         return {size, IoError::None, {}};
     }
 
   private:
     UniqueFd fd_;
-    std::uint64_t length_;
-    std::uint32_t sectorSize_;
-    std::uint64_t position_ = 0;
     std::uint64_t trimmed_ = 0;
 };
 

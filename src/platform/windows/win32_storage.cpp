@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/contract_raw_drive.h"
 #include "platform/windows/utf8.h"
 #include "platform/windows/win32_files.h"
 
@@ -92,35 +93,17 @@ std::uint64_t RoundUp(std::uint64_t value, std::uint32_t unit) {
     return RoundDown(value + unit - 1, unit);
 }
 
-class Win32RawDrive : public RawDrive {
+class Win32RawDrive : public ContractRawDrive {
   public:
     Win32RawDrive(HANDLE handle, std::uint64_t length, std::uint32_t sectorSize)
-        : handle_(handle), length_(length), sectorSize_(sectorSize) {}
+        : ContractRawDrive(length, sectorSize), handle_(handle) {}
 
-    std::uint64_t Length() const override { return length_; }
-    std::uint32_t SectorSize() const override { return sectorSize_; }
-
-    bool Skip(std::size_t size) override {
-        if (size > length_ - position_) {
-            return false;
-        }
-        position_ += size;
-        return true;
-    }
-
-    IoResult Read(std::byte* buffer, std::size_t size) override {
-        if (size > length_ - position_) {
-            return {};
-        }
-        const bool aligned = position_ % sectorSize_ == 0 && size % sectorSize_ == 0 &&
-                             reinterpret_cast<std::uintptr_t>(buffer) % sectorSize_ == 0;
-        IoResult result =
-            aligned ? ReadAt(position_, buffer, size) : ReadThroughBounce(buffer, size);
-        if (result.error != IoError::None) {
-            return {0, result.error, std::move(result.message)};
-        }
-        position_ += size;
-        return {size, IoError::None, {}};
+  protected:
+    IoResult ReadExactlyAt(std::uint64_t offset, std::byte* buffer, std::size_t size) override {
+        const std::uint32_t sector = SectorSize();
+        const bool aligned = offset % sector == 0 && size % sector == 0 &&
+                             reinterpret_cast<std::uintptr_t>(buffer) % sector == 0;
+        return aligned ? ReadAt(offset, buffer, size) : ReadThroughBounce(offset, buffer, size);
     }
 
   private:
@@ -152,26 +135,26 @@ class Win32RawDrive : public RawDrive {
 
     // Whole sectors into the aligned buffer, and the wanted bytes out of it: a 4096-byte
     // sector disk refuses reads that start or end inside a sector.
-    IoResult ReadThroughBounce(std::byte* buffer, std::size_t size) {
+    IoResult ReadThroughBounce(std::uint64_t offset, std::byte* buffer, std::size_t size) {
         if (!bounce_) {
             bounce_.reset(static_cast<std::byte*>(_aligned_malloc(kBounceSize, kAlignment)));
             if (!bounce_) {
                 return Failure(ERROR_NOT_ENOUGH_MEMORY);
             }
         }
-        const std::uint64_t end = position_ + size;
-        std::uint64_t at = position_;
+        const std::uint64_t end = offset + size;
+        std::uint64_t at = offset;
         while (at < end) {
-            const std::uint64_t start = RoundDown(at, sectorSize_);
+            const std::uint64_t start = RoundDown(at, SectorSize());
             // A regular file may end inside its last sector: it is read up to its end only.
             const std::uint64_t stop =
-                std::min({RoundUp(end, sectorSize_), start + kBounceSize, length_});
+                std::min({RoundUp(end, SectorSize()), start + kBounceSize, Length()});
             const std::size_t span = static_cast<std::size_t>(stop - start);
             const std::size_t wanted = static_cast<std::size_t>(std::min(stop, end) - at);
             if (IoResult r = ReadAt(start, bounce_.get(), span); r.error != IoError::None) {
                 return r;
             }
-            std::memcpy(buffer + (at - position_), bounce_.get() + (at - start), wanted);
+            std::memcpy(buffer + (at - offset), bounce_.get() + (at - start), wanted);
             at += wanted;
         }
         return {size, IoError::None, {}};
@@ -182,9 +165,6 @@ class Win32RawDrive : public RawDrive {
     };
 
     Handle handle_;
-    std::uint64_t length_;
-    std::uint32_t sectorSize_;
-    std::uint64_t position_ = 0;
     std::unique_ptr<std::byte, AlignedFree> bounce_;
 };
 
