@@ -1,5 +1,6 @@
 #include "imaging/copy_engine.h"
 
+#include <chrono>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -28,7 +29,10 @@ class PassRunner {
         }
     }
 
-    const std::vector<PassOutcome>& Pass(std::size_t blockSize) {
+    // The window is pumped every interval while the workers are still at it: a drive
+    // retrying bad sectors or waiting on a slow bus must not freeze it.
+    const std::vector<PassOutcome>& Pass(std::size_t blockSize, std::chrono::milliseconds interval,
+                                         platform::Window& window) {
         int started = 0;
         for (std::size_t k = 0; k < slots_.size(); ++k) {
             if (!slots_[k].Finished && workers_[k]) {
@@ -46,7 +50,9 @@ class PassRunner {
                 outcomes_[k] = copiers_[k]->Step(blockSize);
             }
         }
-        latch_.Wait();
+        while (!latch_.WaitFor(interval)) {
+            window.PumpMessages();
+        }
         for (std::size_t k = 0; k < slots_.size(); ++k) {
             if (!slots_[k].Finished && workers_[k]) {
                 outcomes_[k] = workers_[k]->Outcome();
@@ -143,7 +149,9 @@ bool RunPhase(RunContext& ctx, DriveSlots& slots, PassRunner& runner, std::int32
     // Read once: asking the locale costs more than a pass.
     const platform::NumberMarks marks = ctx.services.numbers.UserMarks();
     while (CountFinished(slots) < slots.size()) {
-        ApplyPass(ctx, slots, runner.Pass(static_cast<std::size_t>(ctx.run.BlockSize)), blockPhase);
+        const auto& outcomes = runner.Pass(static_cast<std::size_t>(ctx.run.BlockSize),
+                                           ctx.pumpWhileWaiting, ctx.window);
+        ApplyPass(ctx, slots, outcomes, blockPhase);
         if (EndOfPass(ctx, marks, passCount, blockPhase)) {
             return true;
         }

@@ -106,9 +106,9 @@ void PassLatch::Arrive() {
     }
 }
 
-void PassLatch::Wait() {
+bool PassLatch::WaitFor(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return pending_ == 0; });
+    return done_.wait_for(lock, timeout, [this] { return pending_ == 0; });
 }
 
 DriveWorker::DriveWorker(DriveSlot& slot, std::size_t maxBlockSize, PassLatch& latch)

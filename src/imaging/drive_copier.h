@@ -3,6 +3,7 @@
 // while the rest of the pass goes on.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
@@ -60,7 +61,8 @@ class PassLatch {
   public:
     void Arm(int count);
     void Arrive();
-    void Wait();
+    // Waits at most timeout; true when every drive has arrived.
+    bool WaitFor(std::chrono::milliseconds timeout);
 
   private:
     std::mutex mutex_;

@@ -1,6 +1,7 @@
 // What the imaging run works on: frmMain's window, services, job list and run state.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,8 @@ struct RunContext {
     std::int32_t& ProgressMax;  // the progress bar's maximum, as last set
     bool& RunInProgress;
     bool parallel = true;  // each drive on its own thread within a pass
+    // The longest the window goes unpumped while a pass waits for its drives.
+    std::chrono::milliseconds pumpWhileWaiting{20};
 };
 
 // Writes a job's status cell.

@@ -160,8 +160,8 @@ void frmMain::ListPhysicalDrives() {
 
 void frmMain::Command2_Click() {
     auto jobs = Jobs();
-    imaging::RunContext run{window_, services_,   jobs,          DriveLetters,
-                            Run,     ProgressMax, RunInProgress, ParallelCopy};
+    imaging::RunContext run{window_,     services_,     jobs,         DriveLetters,    Run,
+                            ProgressMax, RunInProgress, ParallelCopy, PumpWhileWaiting};
     imaging::RunImaging(run);
 }
 

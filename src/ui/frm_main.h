@@ -2,6 +2,7 @@
 // subsystem that owns the rule.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -57,6 +58,8 @@ class frmMain : public platform::WindowEvents {
     bool RunInProgress = false;
     // Whether each drive of a run is copied on its own thread, or all on this one.
     bool ParallelCopy = true;
+    // The longest the window goes unpumped while the drives work on a pass.
+    std::chrono::milliseconds PumpWhileWaiting{20};
 
   private:
     void LayOutGrids();

@@ -1,3 +1,7 @@
+#include <atomic>
+#include <chrono>
+#include <future>
+
 #include <gtest/gtest.h>
 
 #include "fake_services.h"
@@ -44,6 +48,9 @@ struct Rig {
         machine.files.folders = {"D:\\Images"};
         frm = std::make_unique<frmMain>(window, machine.services);
         frm->ParallelCopy = parallel;
+        // Passes here take microseconds: a pump inside one would make the counts below depend
+        // on the scheduler.
+        frm->PumpWhileWaiting = std::chrono::hours(1);
         frm->Form_Load();
         window.folderPicks.push_back("D:\\Images");
         frm->Command1_Click();
@@ -191,6 +198,40 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
         0);
     EXPECT_FALSE(window.checked[Control::Check1]);
     EXPECT_TRUE(machine.power.calls.empty());
+}
+
+TEST_F(Imaging, TheWindowAnswersWhileADriveIsSlowAndCanStopTheRun) {
+    Start({kBlock * 4, kBlock * 4});
+    frm->PumpWhileWaiting = std::chrono::milliseconds(20);
+    // The first drive's first read does not return until the window has been pumped.
+    std::promise<void> pumped;
+    std::future<void> heard = pumped.get_future();
+    std::atomic<bool> reading{false};
+    machine.storage.drives[0].onRead = [&] {
+        if (!reading.exchange(true)) {
+            EXPECT_EQ(heard.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+                << "the window was not pumped while the drive was busy";
+        }
+    };
+    bool stopped = false;
+    window.onPump = [&] {
+        if (reading && !stopped) {
+            stopped = true;
+            window.answers = {Answer::Yes};
+            frm->XPButton1_Click();
+            pumped.set_value();
+        }
+    };
+    frm->Command2_Click();
+    // Stopped within the first pass, which still ends whole.
+    EXPECT_EQ(Calls("SetProgressValue "), std::vector<std::string>{"1"});
+    for (int row = 1; row <= 2; ++row) {
+        EXPECT_EQ(Status(row), "Stopped");
+        const auto& image = machine.storage.files[Image(row)].data;
+        const auto& drive = machine.storage.drives[static_cast<std::uint32_t>(row - 1)].data;
+        ASSERT_EQ(image.size(), kBlock);
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), drive.begin())) << row;
+    }
 }
 
 TEST_F(Imaging, StopInTheFinishingPhaseAndNoToTheQuestion) {

@@ -23,6 +23,9 @@ class FakeRawDrive : public platform::RawDrive {
     }
 
     platform::IoResult Read(std::byte* buffer, std::size_t size) override {
+        if (drive_.onRead) {
+            drive_.onRead();
+        }
         if (position_ + size > drive_.data.size()) {
             return {};
         }

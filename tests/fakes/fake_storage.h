@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -22,7 +23,8 @@ struct FakeDrive {
     std::set<std::uint64_t> badSectors;       // sectors that never read
     std::optional<std::uint64_t> goneAt;      // from here on the drive is gone
     std::optional<std::uint64_t>
-        shortReadAt;  // a read covering it stops there, breaking the contract
+        shortReadAt;               // a read covering it stops there, breaking the contract
+    std::function<void()> onRead;  // runs before every read, on the reading thread
 };
 
 struct FakeImage {

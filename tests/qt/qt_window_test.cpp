@@ -450,6 +450,8 @@ class RunInQt : public FrmMainInQt {
 
     void SetUp() override {
         FrmMainInQt::SetUp();
+        // The checks below run in the pump after a pass, not in one while a pass waits.
+        frm.PumpWhileWaiting = std::chrono::hours(1);
         ChooseTarget();
         DoubleClick(View("iGrid1"), 0);
         DoubleClick(View("iGrid1"), 0);
