@@ -3,7 +3,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -15,20 +14,11 @@ namespace velmaris::platform {
 namespace {
 
 using test::FsPath;
+using test::Pattern;
 using test::ScratchDir;
 using test::Utf8Of;
 
 constexpr std::size_t kBlock = 131072;
-
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; i += 4) {
-        const auto word = static_cast<std::uint32_t>(random());
-        std::memcpy(bytes.data() + i, &word, std::min<std::size_t>(4, size - i));
-    }
-    return bytes;
-}
 
 // size bytes into a buffer that starts `skew` bytes past an aligned address.
 std::string Read(RawDrive& drive, std::size_t size, IoResult& result, std::size_t skew = 0) {
