@@ -1,11 +1,14 @@
 // Whole imaging runs through the real core and the real Linux services, with a recording
 // window in place of the screen. Needs root, losetup, mkfs.ext4, mount and cmp.
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,16 +42,44 @@ std::string Slurp(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// A loop device over a file of random bytes, so that a block at a wrong offset shows.
-std::string RandomLoop(LoopLab& lab, const std::string& file, std::uintmax_t bytes,
-                       const std::string& options = "") {
+// A file of random bytes, so that a block at a wrong offset shows.
+fs::path RandomFile(LoopLab& lab, const std::string& file, std::uintmax_t bytes) {
     std::mt19937_64 random(std::random_device{}());
     std::string data(static_cast<std::size_t>(bytes), '\0');
     for (std::size_t i = 0; i < data.size(); i += 8) {
         const std::uint64_t word = random();
         std::memcpy(data.data() + i, &word, std::min<std::size_t>(8, data.size() - i));
     }
-    return lab.AttachFile(lab.tmp.Put(file, data), options);
+    return lab.tmp.Put(file, data);
+}
+
+std::string RandomLoop(LoopLab& lab, const std::string& file, std::uintmax_t bytes,
+                       const std::string& options = "") {
+    return lab.AttachFile(RandomFile(lab, file, bytes), options);
+}
+
+// The value of a "Name: value" line of an image record.
+std::string Field(const std::string& record, const std::string& name) {
+    const std::size_t at = record.find("\n" + name + ": ");
+    if (at == std::string::npos) {
+        return "(no " + name + " line)";
+    }
+    const std::size_t from = at + name.size() + 3;
+    return record.substr(from, record.find('\n', from) - from);
+}
+
+// The record beside an image: the status as its result, the image's size as the bytes copied,
+// no unreadable sector, and the hash sha256sum finds in the image.
+void ExpectRecord(LoopLab& lab, const fs::path& image, const std::string& status) {
+    const std::string record = Slurp(image.string() + ".txt");
+    const std::string result = Field(record, "Result");
+    EXPECT_TRUE(result == status || result.rfind(status + " (", 0) == 0) << record;
+    EXPECT_EQ(Field(record, "Bytes copied"), std::to_string(fs::file_size(image))) << record;
+    EXPECT_EQ(Field(record, "Unreadable sectors"), "none") << record;
+    EXPECT_TRUE(lab.tmp.Run("h=$(sha256sum < " + Quoted(image) +
+                            " | cut -c1-64); [ ${#h} -eq 64 ] && grep -qx \"SHA-256: $h\" " +
+                            Quoted(image.string() + ".txt")))
+        << record;
 }
 
 // The program as it runs on this machine, with a shutdown that does nothing.
@@ -152,14 +183,7 @@ TEST(ImagingRun, CopiesOddSizedAndBigSectorDrivesExactlyInBothModes) {
             const auto mode =
                 static_cast<unsigned>(fs::status(image).permissions() & fs::perms::all);
             EXPECT_EQ(mode, 0600u) << image << " has mode " << std::oct << mode;
-            // The record beside it: flushed, with the hash sha256sum finds in the image.
-            const std::string record = Slurp(image.string() + ".txt");
-            EXPECT_NE(record.find("Result: Done.\n"), std::string::npos) << record;
-            EXPECT_TRUE(
-                lab.tmp.Run("h=$(sha256sum < " + Quoted(image) +
-                            " | cut -c1-64); [ ${#h} -eq 64 ] && grep -qx \"SHA-256: $h\" " +
-                            Quoted(image.string() + ".txt")))
-                << record;
+            ExpectRecord(lab, image, "Done.");
         }
     }
     for (const Source& source : sources) {
@@ -203,6 +227,113 @@ TEST(ImagingRun, FullTargetFailsOnlyTheDriveThatDoesNotFit) {
         EXPECT_EQ(titles[1], "Write Error");
         EXPECT_NE(program.window.messages[1].prompt.find("001.bin.txt"), std::string::npos);
     }
+}
+
+TEST(ImagingRun, ShrunkVanishedAndStoppedDrivesKeepTheirPrefixAndSayWhy) {
+    LoopLab lab;
+    if (const auto why = lab.Missing(kTools); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    struct Case {
+        std::string name;
+        std::optional<std::uintmax_t> shrinkTo;  // of the first drive; none: the user stops
+        std::array<std::string, 2> statuses;
+    };
+    const Case cases[] = {
+        {"shrinks", kBlock * 2 + 512 * 3, {"Read Error ...", "Done."}},
+        {"vanishes", 0, {"Read Error ...", "Done."}},
+        {"stopped", std::nullopt, {"Stopped", "Stopped"}},
+    };
+    const std::array<std::uintmax_t, 2> sizes = {kBlock * 16 + 512 * 7, kBlock * 3 + 512 * 5};
+    for (const Case& c : cases) {
+        for (const bool parallel : {true, false}) {
+            const std::string run = c.name + (parallel ? "-parallel" : "-serial");
+            SCOPED_TRACE(run);
+            std::vector<std::string> names, contents;
+            std::vector<fs::path> files;
+            for (std::size_t k = 0; k < sizes.size(); ++k) {
+                files.push_back(RandomFile(lab, run + std::to_string(k) + ".img",
+                                           k == 0 ? c.shrinkTo.value_or(sizes[k]) : sizes[k]));
+                // Zeros past the shrink: until losetup -c, the device reads zeros past the
+                // truncated file, and a worker's read ahead may fall in that moment.
+                fs::resize_file(files[k], sizes[k]);
+                contents.push_back(Slurp(files[k]));
+                names.push_back(lab.AttachFile(files[k]));
+                ASSERT_FALSE(names[k].empty()) << "losetup failed on " << files[k];
+            }
+            const fs::path folder = lab.tmp.Path() / run;
+            Program program;
+            program.frm.ParallelCopy = parallel;
+            // Pumps between passes only: a read cut by the shrink may fail as an I/O error.
+            program.frm.PumpWhileWaiting = std::chrono::hours(1);
+            program.Select(folder.string(), names);
+            if (HasFatalFailure()) {
+                return;
+            }
+            // One pump a pass: the second comes long before the first drive's end.
+            int pumps = 0;
+            program.window.onPump = [&] {
+                if (++pumps != 2) {
+                    return;
+                }
+                if (c.shrinkTo) {
+                    fs::resize_file(files[0], *c.shrinkTo);
+                    EXPECT_TRUE(lab.tmp.Run("losetup -c /dev/" + names[0]));
+                } else {
+                    program.window.answers.push_back(Answer::Yes);
+                    program.frm.XPButton1_Click();
+                }
+            };
+            program.frm.Command2_Click();
+
+            for (std::size_t k = 0; k < sizes.size(); ++k) {
+                const int row = static_cast<int>(k) + 1;
+                const fs::path image = folder / ("00" + std::to_string(row) + ".bin");
+                EXPECT_EQ(program.Status(row), c.statuses[k]) << names[k];
+                // Never padded: what the drive held, to its end only when done.
+                const std::string copied = Slurp(image);
+                EXPECT_EQ(copied.size() == sizes[k], c.statuses[k] == "Done.") << copied.size();
+                EXPECT_TRUE(contents[k].compare(0, copied.size(), copied) == 0) << image;
+                ExpectRecord(lab, image, c.statuses[k]);
+            }
+        }
+    }
+}
+
+TEST(ImagingRun, TargetFullInTheTailSectorsFailsThatDrive) {
+    LoopLab lab;
+    if (const auto why = lab.Missing(kTools); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    // Seven blocks and a 64 KiB filler take 240 of the tmpfs's 256 pages: every block fits,
+    // and the 16 pages left hold 128 of the 255 tail sectors.
+    const std::uintmax_t bytes = kBlock * 7 + 512 * 255;
+    const std::string name = RandomLoop(lab, "tail.img", bytes);
+    ASSERT_FALSE(name.empty()) << "losetup failed";
+    const std::string target = lab.Mount("tmpfs", "-t tmpfs -o size=1m", "full");
+    ASSERT_FALSE(target.empty()) << "could not mount a tmpfs";
+    std::ofstream(target + "/filler", std::ios::binary) << std::string(64 * 1024, 'f');
+
+    Program program;
+    program.Select(target, {name});
+    if (HasFatalFailure()) {
+        return;
+    }
+    program.window.answers.push_back(Answer::Yes);  // go on despite too little space
+    program.frm.Command2_Click();
+
+    const std::string image = target + "/001.bin";
+    EXPECT_EQ(program.Status(1), "Write Error ...");
+    const std::string copied = Slurp(image);
+    EXPECT_GE(copied.size(), kBlock * 7) << "every block fitted";
+    EXPECT_LT(copied.size(), bytes);
+    EXPECT_TRUE(Slurp(lab.tmp.Path() / "tail.img").compare(0, copied.size(), copied) == 0);
+    EXPECT_EQ(program.window.captions[Control::StatusBar1], "Process finished with errors");
+    // The question, the failed sector, and the record that no longer fits.
+    ASSERT_EQ(program.Titles(),
+              (std::vector<std::string>{"Warning!", "Write Error", "Write Error"}));
+    EXPECT_EQ(program.window.messages[1].prompt, "Unable to write to file " + image + ".");
+    EXPECT_NE(program.window.messages[2].prompt.find(image + ".txt"), std::string::npos);
 }
 
 TEST(ImagingRun, RefusesATargetOnASelectedDrive) {
