@@ -13,7 +13,7 @@ std::string Capacity(const std::string& bytes) {
     return FormatCapacity(bytes, kEnglish).value_or("<none>");
 }
 
-TEST(FormatCapacity, EnglishExamplesAndThresholds) {
+TEST(FormatCapacity, EnglishExamplesThresholdsRoundingAndLooseText) {
     const std::pair<const char*, const char*> cases[] = {
         {"0", "0.0 bytes"},
         {"512", "512.0 bytes"},
@@ -22,7 +22,6 @@ TEST(FormatCapacity, EnglishExamplesAndThresholds) {
         {"1280", "1.3 Kb"},
         {"1048576", "1,024.0 Kb"},
         {"1048577", "1.0 Mb"},
-        {"1100964", "1.1 Mb"},
         {"123456789", "117.7 Mb"},
         {"1073741824", "1,024.0 Mb"},
         {"1073741825", "1.0 Gb"},
@@ -32,33 +31,28 @@ TEST(FormatCapacity, EnglishExamplesAndThresholds) {
         {"1099511627777", "1.0 Tb"},
         {"2000398934016", "1.8 Tb"},
         {"112589990684262", "102.4 Tb"},
+        // 3.25 Kb is exactly half way at one decimal: away from zero.
+        {"3328", "3.3 Kb"},
+        // 1.04996 Mb is 1.0500 at four places, which then rounds up; 1.04994 Mb rounds down.
+        {"1100964", "1.1 Mb"},
+        {"1100943", "1.0 Mb"},
+        {"1023.95", "1,024.0 bytes"},
+        {"1023.94", "1,023.9 bytes"},
+        // Text that is not plain digits counts by its leading number.
+        {"abc", "0.0 bytes"},
+        {"12abc", "12.0 bytes"},
+        {"  2048", "2.0 Kb"},
+        {"1,024", "1.0 bytes"},
+        {"1e3", "1,000.0 bytes"},
+        {"-512", "-512.0 bytes"},
+        {"", "0.0 bytes"},
+        // The largest count that fits.
+        {"922337203685477", "838.9 Tb"},
     };
     for (const auto& [input, expected] : cases) {
         EXPECT_EQ(Capacity(input), expected) << input;
     }
-}
-
-TEST(FormatCapacity, RoundingAtOneDecimalAndFourPlaces) {
-    // 3.25 Kb is exactly half way at one decimal: away from zero.
-    EXPECT_EQ(Capacity("3328"), "3.3 Kb");
-    // 1.04996 Mb is 1.0500 at four places, which then rounds up.
-    EXPECT_EQ(Capacity("1100964"), "1.1 Mb");
-    // 1.04994 Mb stays 1.0499 and rounds down.
-    EXPECT_EQ(Capacity("1100943"), "1.0 Mb");
-    EXPECT_EQ(Capacity("1023.95"), "1,024.0 bytes");
-    EXPECT_EQ(Capacity("1023.94"), "1,023.9 bytes");
-}
-
-TEST(FormatCapacity, TextThatIsNotPlainDigits) {
-    EXPECT_EQ(Capacity("abc"), "0.0 bytes");
-    EXPECT_EQ(Capacity("12abc"), "12.0 bytes");
-    EXPECT_EQ(Capacity("  2048"), "2.0 Kb");
-    EXPECT_EQ(Capacity("1,024"), "1.0 bytes");
-    EXPECT_EQ(Capacity("1e3"), "1,000.0 bytes");
-    EXPECT_EQ(Capacity("-512"), "-512.0 bytes");
-    EXPECT_EQ(Capacity(""), "0.0 bytes");
-    // The largest count that fits, and the first that does not.
-    EXPECT_EQ(Capacity("922337203685477"), "838.9 Tb");
+    // The first count that does not fit has no text.
     EXPECT_FALSE(FormatCapacity("922337203685477.5808", kEnglish));
     EXPECT_FALSE(FormatCapacity("99999999999999999999999", kEnglish));
 }

@@ -23,15 +23,20 @@ struct Listing {
     }
 };
 
-TEST(DriveList, ModelsAreCleanedAndConfigDrivesLeftOut) {
+TEST(DriveList, ModelsAreCleanedAndDrivesWithoutModelMediumOrSizeLeftOut) {
     Listing l;
     l.catalog.AddDisk(0, "Generic USB SCSI Disk Device", "500107862016", {"C:"});
     l.catalog.AddDisk(1, "ST3500418AS", "8589934592");
     l.catalog.AddDisk(2, "Virtual cOnFiG Drive", "8589934592");
     l.catalog.AddDisk(3, "Bad\u202eDisk\u200b\x07\xff", "1024");
     l.catalog.AddDisk(4, "", "1024").model.reset();  // no model text: no row
+    l.catalog.AddDisk(5, "Card reader", "1024").mediaType.reset();
+    l.catalog.AddDisk(6, "Empty", "0");
+    l.catalog.AddDisk(7, "No size", std::nullopt);
+    l.catalog.AddDisk(8, "Text size", "abc");
+    l.catalog.AddDisk(9, "Huge", "99999999999999999999");
     l.List();
-    ASSERT_EQ(l.grid.RowCount(), 3);
+    ASSERT_EQ(l.grid.RowCount(), 4);
     EXPECT_EQ(l.grid.CellText(1, kColModel), "GENERIC USB ");
     EXPECT_EQ(l.grid.CellText(1, kColSize), "465.8 Gb");
     EXPECT_EQ(l.grid.CellText(1, kColSizeBytes), "500107862016");
@@ -40,23 +45,11 @@ TEST(DriveList, ModelsAreCleanedAndConfigDrivesLeftOut) {
     EXPECT_EQ(l.grid.CellText(2, kColModel), "ST3500418AS");
     // Formatting and spoofing characters never reach the grid.
     EXPECT_EQ(l.grid.CellText(3, kColModel), "BADDISK?");
-}
-
-TEST(DriveList, NoMediumAndNoSizeAreNotListed) {
-    Listing l;
-    l.catalog.AddDisk(0, "System", "1024", {"C:"});
-    l.catalog.AddDisk(1, "Card reader", "1024").mediaType.reset();
-    l.catalog.AddDisk(2, "Empty", "0");
-    l.catalog.AddDisk(3, "No size", std::nullopt);
-    l.catalog.AddDisk(4, "Text size", "abc");
-    l.catalog.AddDisk(5, "Huge", "99999999999999999999");
-    l.List();
-    ASSERT_EQ(l.grid.RowCount(), 2);
-    EXPECT_EQ(l.grid.CellText(2, kColId), "5");
     // A size too large to format leaves its cell and the ones after it empty.
-    EXPECT_EQ(l.grid.CellText(2, kColModel), "HUGE");
-    EXPECT_EQ(l.grid.CellText(2, kColSize), "");
-    EXPECT_EQ(l.grid.CellText(2, kColSizeBytes), "");
+    EXPECT_EQ(l.grid.CellText(4, kColId), "9");
+    EXPECT_EQ(l.grid.CellText(4, kColModel), "HUGE");
+    EXPECT_EQ(l.grid.CellText(4, kColSize), "");
+    EXPECT_EQ(l.grid.CellText(4, kColSizeBytes), "");
 }
 
 TEST(DriveList, SystemDrivesAreMarkedOnEveryColumnOnce) {

