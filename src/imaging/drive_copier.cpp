@@ -28,6 +28,7 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
         outcome.read = slot_.SourceHandle->Read(current_.get(), blockSize);
     }
     ahead_.reset();
+    const UnreadableMark before = MarkUnreadable();
     if (outcome.read.bytes == 0 && outcome.read.error != platform::IoError::None &&
         outcome.read.error != platform::IoError::DeviceGone) {
         outcome.read = Recover(blockSize);
@@ -43,8 +44,11 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
         outcome.write = slot_.ImageHandle->Write(current_.get(), blockSize);
         if (outcome.write.error == platform::IoError::None) {
             slot_.hash.Update(current_.get(), blockSize);
+            return outcome;
         }
     }
+    // The block never reached the image: its zeros are not there to be listed.
+    RewindUnreadable(before);
     return outcome;
 }
 
@@ -72,6 +76,19 @@ platform::IoResult DriveCopier::Recover(std::size_t blockSize) {
         }
     }
     return {blockSize, platform::IoError::None, {}};
+}
+
+DriveCopier::UnreadableMark DriveCopier::MarkUnreadable() const {
+    const auto& ranges = slot_.unreadable;
+    return {ranges.size(), ranges.empty() ? 0 : ranges.back().second};
+}
+
+void DriveCopier::RewindUnreadable(const UnreadableMark& mark) {
+    auto& ranges = slot_.unreadable;
+    ranges.resize(mark.ranges);
+    if (!ranges.empty()) {
+        ranges.back().second = mark.lastSector;
+    }
 }
 
 void DriveCopier::NoteUnreadable(std::uint64_t offset) {

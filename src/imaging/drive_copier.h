@@ -48,6 +48,14 @@ class DriveCopier {
     // Reads a failed block again sector by sector; what still fails becomes zeros.
     platform::IoResult Recover(std::size_t blockSize);
     void NoteUnreadable(std::uint64_t offset);
+    // Where the list of unreadable sectors stood before a block, to go back to when the block
+    // is not written after all.
+    struct UnreadableMark {
+        std::size_t ranges = 0;
+        std::uint64_t lastSector = 0;  // of the last range
+    };
+    UnreadableMark MarkUnreadable() const;
+    void RewindUnreadable(const UnreadableMark& mark);
 
     DriveSlot& slot_;
     Buffer current_;
