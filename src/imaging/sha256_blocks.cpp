@@ -94,8 +94,8 @@ bool HasShaInstructions() {
 __attribute__((target("sha,sse4.1,ssse3"))) void Sha256BlocksShaInstructions(
     Sha256State& state, const std::byte* blocks, std::size_t count) {
     const __m128i swapBytes = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
-    __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
-    __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
+    __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state.data()));
+    __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state.data() + 4));
     tmp = _mm_shuffle_epi32(tmp, 0xB1);
     state1 = _mm_shuffle_epi32(state1, 0x1B);
     __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);
@@ -130,8 +130,8 @@ __attribute__((target("sha,sse4.1,ssse3"))) void Sha256BlocksShaInstructions(
     state1 = _mm_shuffle_epi32(state1, 0xB1);
     state0 = _mm_blend_epi16(tmp, state1, 0xF0);
     state1 = _mm_alignr_epi8(state1, tmp, 8);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), state0);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), state1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state.data()), state0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state.data() + 4), state1);
 }
 
 #else
