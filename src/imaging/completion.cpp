@@ -32,6 +32,7 @@ std::string FinalStatus(const DriveSlot& slot, bool stopped) {
     return stopped ? "Stopped" : "Read Error ...";
 }
 
+// The copy has closed its images already; this closes whatever it did not reach.
 void Close(DriveSlot& slot) {
     if (slot.ImageHandle) {
         const platform::IoResult finished = slot.ImageHandle->Finish();

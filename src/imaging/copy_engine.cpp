@@ -61,6 +61,40 @@ class PassRunner {
         return outcomes_;
     }
 
+    // Flushes and closes every image on its drive's thread, pumping the window meanwhile: on a
+    // slow target the last write-back of several images takes seconds. A failure is the
+    // drive's write error, unless it had already failed.
+    void FinishImages(std::chrono::milliseconds interval, platform::Window& window) {
+        std::vector<bool> closing(slots_.size());
+        int started = 0;
+        for (std::size_t k = 0; k < slots_.size(); ++k) {
+            closing[k] = slots_[k].ImageHandle && (workers_[k] || copiers_[k]);
+            started += closing[k] && workers_[k] ? 1 : 0;
+        }
+        latch_.Arm(started);
+        for (std::size_t k = 0; k < slots_.size(); ++k) {
+            if (closing[k] && workers_[k]) {
+                workers_[k]->StartFinish();
+            } else if (closing[k]) {
+                outcomes_[k].write = copiers_[k]->FinishImage();
+            }
+        }
+        while (!latch_.WaitFor(interval)) {
+            window.PumpMessages();
+        }
+        for (std::size_t k = 0; k < slots_.size(); ++k) {
+            if (!closing[k]) {
+                continue;
+            }
+            const platform::IoResult& finished =
+                workers_[k] ? workers_[k]->Outcome().write : outcomes_[k].write;
+            if (finished.error != IoError::None && slots_[k].state == SlotState::Copying) {
+                slots_[k].state = SlotState::WriteError;
+                slots_[k].errorText = finished.message;
+            }
+        }
+    }
+
   private:
     // A drive whose thread cannot be started is copied on this one: the same result, slower.
     std::unique_ptr<DriveWorker> StartWorker(DriveSlot& slot) {
@@ -177,19 +211,20 @@ void CopyDrives(RunContext& ctx, DriveSlots& slots) {
     ctx.run.CopyStarted = true;
     ctx.run.StartedAt = ctx.services.clock.LocalTime();
     BeginPhase(slots);
-    if (RunPhase(ctx, slots, runner, passCount, true)) {
-        return;
-    }
-    ctx.window.SetCaption(Control::StatusBar1, "Finishing....");
-    BeginPhase(slots);
-    for (std::size_t k = 0; k < slots.size(); ++k) {
-        if (!slots[k].Finished) {
-            SetStatus(ctx, k, "Finishing...");
+    if (!RunPhase(ctx, slots, runner, passCount, true)) {
+        ctx.window.SetCaption(Control::StatusBar1, "Finishing....");
+        BeginPhase(slots);
+        for (std::size_t k = 0; k < slots.size(); ++k) {
+            if (!slots[k].Finished) {
+                SetStatus(ctx, k, "Finishing...");
+            }
+        }
+        if (!RunPhase(ctx, slots, runner, passCount, false)) {
+            ctx.window.SetCaption(Control::StatusBar1, "Closing files..");
         }
     }
-    if (!RunPhase(ctx, slots, runner, passCount, false)) {
-        ctx.window.SetCaption(Control::StatusBar1, "Closing files..");
-    }
+    // Stopped or not, every image written so far is kept and closed.
+    runner.FinishImages(ctx.pumpWhileWaiting, ctx.window);
 }
 
 }  // namespace velmaris::imaging

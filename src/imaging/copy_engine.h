@@ -6,7 +6,8 @@
 
 namespace velmaris::imaging {
 
-// Copies every slot still copying; returns when all have finished or a stop was confirmed.
+// Copies every slot still copying until all have finished or a stop was confirmed, then
+// flushes and closes every image.
 void CopyDrives(RunContext& ctx, DriveSlots& slots);
 
 }  // namespace velmaris::imaging

@@ -52,6 +52,15 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
     return outcome;
 }
 
+platform::IoResult DriveCopier::FinishImage() {
+    if (!slot_.ImageHandle) {
+        return {};
+    }
+    platform::IoResult finished = slot_.ImageHandle->Finish();
+    slot_.ImageHandle.reset();
+    return finished;
+}
+
 platform::IoResult DriveCopier::Recover(std::size_t blockSize) {
     const std::size_t sector = slot_.SourceHandle->SectorSize();
     const std::size_t unit = std::min(blockSize, sector == 0 ? blockSize : sector);
@@ -148,17 +157,34 @@ void DriveWorker::Start(std::size_t blockSize) {
     wake_.notify_one();
 }
 
+void DriveWorker::StartFinish() {
+    {
+        std::lock_guard lock(mutex_);
+        finishRequested_ = true;
+    }
+    wake_.notify_one();
+}
+
 void DriveWorker::Loop() {
     for (;;) {
         std::size_t blockSize = 0;
+        bool finish = false;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return quit_ || requested_ != 0; });
+            wake_.wait(lock, [this] { return quit_ || requested_ != 0 || finishRequested_; });
             if (quit_) {
                 return;
             }
             blockSize = requested_;
+            finish = finishRequested_;
             requested_ = 0;
+            finishRequested_ = false;
+        }
+        if (finish) {
+            outcome_ = {};
+            outcome_.write = copier_.FinishImage();
+            latch_.Arrive();
+            continue;
         }
         outcome_ = copier_.Step(blockSize);
         const bool goesOn = outcome_.delivered && outcome_.write.error == platform::IoError::None;

@@ -34,6 +34,8 @@ class DriveCopier {
 
     // Copies one block on the calling thread.
     PassOutcome Step(std::size_t blockSize);
+    // Flushes the image to the disk and closes it; the drive's part of the run is over.
+    platform::IoResult FinishImage();
     // Reads the next block of the same size into the spare buffer. Only after a block was
     // delivered and written: a drive leaves a phase only on an empty read, so a block read
     // ahead is always used by the next step of the same size.
@@ -88,6 +90,9 @@ class DriveWorker {
 
     // Starts the drive's part of a pass; the latch hears when it is done.
     void Start(std::size_t blockSize);
+    // Starts flushing and closing the image; the latch hears when it is done, and the result
+    // is the outcome's write.
+    void StartFinish();
     // Valid after the latch has released the pass.
     const PassOutcome& Outcome() const { return outcome_; }
 
@@ -99,6 +104,7 @@ class DriveWorker {
     std::mutex mutex_;
     std::condition_variable wake_;
     std::size_t requested_ = 0;  // block size of the pass asked for, 0 when none
+    bool finishRequested_ = false;
     bool quit_ = false;
     PassOutcome outcome_;
     std::thread thread_;

@@ -207,26 +207,38 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     EXPECT_TRUE(machine.power.calls.empty());
 }
 
-TEST_F(Imaging, TheWindowAnswersWhileADriveIsSlowAndCanStopTheRun) {
+TEST_F(Imaging, TheWindowAnswersWhileADriveOrAnImageIsSlowAndCanStopTheRun) {
     Start({kBlock * 4, kBlock * 4});
     frm->PumpWhileWaiting = std::chrono::milliseconds(20);
-    // The first drive's first read does not return until the window has been pumped.
-    std::promise<void> pumped;
-    std::future<void> heard = pumped.get_future();
-    std::atomic<bool> reading{false};
+    // The first drive's first read, and the first image's flush, do not return until the
+    // window has been pumped meanwhile.
+    std::promise<void> pumpedReading, pumpedClosing;
+    std::future<void> heardReading = pumpedReading.get_future();
+    std::future<void> heardClosing = pumpedClosing.get_future();
+    std::atomic<bool> reading{false}, closing{false};
     machine.storage.drives[0].onRead = [&] {
         if (!reading.exchange(true)) {
-            EXPECT_EQ(heard.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+            EXPECT_EQ(heardReading.wait_for(std::chrono::seconds(30)), std::future_status::ready)
                 << "the window was not pumped while the drive was busy";
         }
     };
-    bool stopped = false;
+    machine.storage.onFinish = [&](const std::string& path) {
+        if (path.ends_with(".bin") && !closing.exchange(true)) {
+            EXPECT_EQ(heardClosing.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+                << "the window was not pumped while the image was flushed";
+        }
+    };
+    bool stopped = false, heardWhileClosing = false;
     window.onPump = [&] {
         if (reading && !stopped) {
             stopped = true;
             window.answers = {Answer::Yes};
             frm->XPButton1_Click();
-            pumped.set_value();
+            pumpedReading.set_value();
+        }
+        if (closing && !heardWhileClosing) {
+            heardWhileClosing = true;
+            pumpedClosing.set_value();
         }
     };
     frm->Command2_Click();
@@ -238,6 +250,7 @@ TEST_F(Imaging, TheWindowAnswersWhileADriveIsSlowAndCanStopTheRun) {
         const auto& drive = machine.storage.drives[static_cast<std::uint32_t>(row - 1)].data;
         ASSERT_EQ(image.size(), kBlock);
         EXPECT_TRUE(std::equal(image.begin(), image.end(), drive.begin())) << row;
+        EXPECT_TRUE(machine.storage.files[Image(row)].finished) << row;
     }
 }
 

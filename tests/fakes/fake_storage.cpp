@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace velmaris::fakes {
 
@@ -59,7 +60,8 @@ class FakeRawDrive : public platform::RawDrive {
 
 class FakeImageFile : public platform::ImageFile {
   public:
-    FakeImageFile(FakeImage& image, FakeStorage& storage) : image_(image), storage_(storage) {}
+    FakeImageFile(FakeImage& image, FakeStorage& storage, std::string path)
+        : image_(image), storage_(storage), path_(std::move(path)) {}
 
     platform::IoResult Write(const std::byte* buffer, std::size_t size) override {
         if (storage_.capacity && storage_.used.fetch_add(size) + size > *storage_.capacity) {
@@ -71,6 +73,9 @@ class FakeImageFile : public platform::ImageFile {
     }
 
     platform::IoResult Finish() override {
+        if (storage_.onFinish) {
+            storage_.onFinish(path_);
+        }
         if (storage_.finishFailure) {
             return {0, platform::IoError::Other, *storage_.finishFailure};
         }
@@ -81,6 +86,7 @@ class FakeImageFile : public platform::ImageFile {
   private:
     FakeImage& image_;
     FakeStorage& storage_;
+    std::string path_;
 };
 
 }  // namespace
@@ -120,7 +126,7 @@ platform::Opened<platform::ImageFile> FakeStorage::CreateImage(const std::string
     }
     FakeImage& image = files[path];
     image = FakeImage{};
-    return {std::make_unique<FakeImageFile>(image, *this), {}};
+    return {std::make_unique<FakeImageFile>(image, *this, path), {}};
 }
 
 platform::PathKind FakeStorage::KindOf(const std::string& path) {

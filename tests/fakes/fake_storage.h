@@ -40,6 +40,7 @@ class FakeStorage : public platform::Storage {
     std::set<std::string> cannotCreate;
     std::optional<std::uint64_t> capacity;  // bytes all images together may hold
     std::optional<std::string> finishFailure;
+    std::function<void(const std::string& path)> onFinish;  // before every Finish, on its thread
     std::optional<std::uint64_t> freeBytes = UINT64_MAX;
     std::vector<std::string> opened;  // drives and images, in the order opened or created
     std::atomic<std::uint64_t> used{0};
