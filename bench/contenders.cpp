@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "process.h"
 
@@ -82,6 +84,21 @@ std::string LastLine(const fs::path& file) {
     return last;
 }
 
+// A child's report, a "key rest of the line" pair per line.
+std::vector<std::pair<std::string, std::string>> ReportFields(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> fields;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string key;
+        std::string rest;
+        words >> key;
+        std::getline(words >> std::ws, rest);
+        fields.emplace_back(key, rest);
+    }
+    return fields;
+}
+
 }  // namespace
 
 fs::path ImageOf(const Arena& arena, std::size_t k) {
@@ -117,19 +134,14 @@ Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool para
     const pid_t pid = Spawn(
         argv,
         {.cgroup = arena.cgroup, .stdoutFd = report.fds[1], .stderrFd = -1, .newGroup = true});
-    std::istringstream lines(report.ReadAll());
+    const std::string text = report.ReadAll();
     const Finished finished = Await(pid);
     run.unwrittenKiB = UnwrittenKiB();
     run.cpuSeconds = CpuOf(finished.usage);
     run.peakKiB = finished.usage.ru_maxrss;
 
     std::string statusBar, error, notDone;
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::string key;
-        fields >> key;
-        std::string rest;
-        std::getline(fields >> std::ws, rest);
+    for (const auto& [key, rest] : ReportFields(text)) {
         if (key == "seconds") {
             run.seconds = std::stod(rest);
         } else if (key == "pumps") {
@@ -210,16 +222,11 @@ Measured RunDd(const Arena& arena, const std::vector<Loop>& loops) {
                       seconds.count(), flushed.count(), unwritten, peak, failed.c_str());
             return 0;
         });
-    std::istringstream lines(report.ReadAll());
+    const std::string text = report.ReadAll();
     const Finished finished = Await(pid);
     run.cpuSeconds = CpuOf(finished.usage);  // the dd processes, which the runner reaped
     std::string failed;
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::string key;
-        fields >> key;
-        std::string rest;
-        std::getline(fields >> std::ws, rest);
+    for (const auto& [key, rest] : ReportFields(text)) {
         if (key == "seconds") {
             run.seconds = std::stod(rest);
         } else if (key == "flushed_seconds") {

@@ -25,6 +25,7 @@
 #include "platform/linux/monotonic_clock.h"
 #include "platform/linux/posix_files.h"
 #include "platform/linux/sysfs_disk_catalog.h"
+#include "record_field.h"
 #include "ui/frm_main.h"
 
 namespace velmaris::platform {
@@ -58,24 +59,16 @@ std::string RandomLoop(LoopLab& lab, const std::string& file, std::uintmax_t byt
     return lab.AttachFile(RandomFile(lab, file, bytes), options);
 }
 
-// The value of a "Name: value" line of an image record.
-std::string Field(const std::string& record, const std::string& name) {
-    const std::size_t at = record.find("\n" + name + ": ");
-    if (at == std::string::npos) {
-        return "(no " + name + " line)";
-    }
-    const std::size_t from = at + name.size() + 3;
-    return record.substr(from, record.find('\n', from) - from);
-}
+using fakes::RecordField;
 
 // The record beside an image: the status as its result, the image's size as the bytes copied,
 // no unreadable sector, and the hash sha256sum finds in the image.
 void ExpectRecord(LoopLab& lab, const fs::path& image, const std::string& status) {
     const std::string record = Slurp(image.string() + ".txt");
-    const std::string result = Field(record, "Result");
+    const std::string result = RecordField(record, "Result");
     EXPECT_TRUE(result == status || result.rfind(status + " (", 0) == 0) << record;
-    EXPECT_EQ(Field(record, "Bytes copied"), std::to_string(fs::file_size(image))) << record;
-    EXPECT_EQ(Field(record, "Unreadable sectors"), "none") << record;
+    EXPECT_EQ(RecordField(record, "Bytes copied"), std::to_string(fs::file_size(image))) << record;
+    EXPECT_EQ(RecordField(record, "Unreadable sectors"), "none") << record;
     EXPECT_TRUE(lab.tmp.Run("h=$(sha256sum < " + Quoted(image) +
                             " | cut -c1-64); [ ${#h} -eq 64 ] && grep -qx \"SHA-256: $h\" " +
                             Quoted(image.string() + ".txt")))

@@ -16,6 +16,7 @@
 #include "platform/windows/win32_number_marks.h"
 #include "platform/windows/win32_storage.h"
 #include "platform/windows/win32_system_paths.h"
+#include "record_field.h"
 #include "scratch.h"
 #include "ui/frm_main.h"
 
@@ -29,15 +30,7 @@ using test::Utf8Of;
 
 constexpr std::size_t kBlock = 131072;
 
-// The value of a "Name: value" line of an image record.
-std::string Field(const std::string& record, const std::string& name) {
-    const std::size_t at = record.find("\n" + name + ": ");
-    if (at == std::string::npos) {
-        return "(no " + name + " line)";
-    }
-    const std::size_t from = at + name.size() + 3;
-    return record.substr(from, record.find('\n', from) - from);
-}
+using fakes::RecordField;
 
 std::string Sha256Of(const std::string& bytes) {
     imaging::Sha256 hash;
@@ -122,12 +115,12 @@ TEST(ImagingRun, ShrunkAndStoppedDrivesKeepTheirPrefixAndRecordWhy) {
             EXPECT_TRUE(content.compare(0, copied.size(), copied) == 0) << image;
 
             const std::string record = ScratchDir::Read(image + ".txt");
-            const std::string result = Field(record, "Result");
+            const std::string result = RecordField(record, "Result");
             EXPECT_TRUE(result == status || result.starts_with(status + " (")) << record;
-            EXPECT_EQ(Field(record, "Image"), image) << record;
-            EXPECT_EQ(Field(record, "Bytes copied"), std::to_string(copied.size())) << record;
-            EXPECT_EQ(Field(record, "Unreadable sectors"), "none") << record;
-            EXPECT_EQ(Field(record, "SHA-256"), Sha256Of(copied)) << record;
+            EXPECT_EQ(RecordField(record, "Image"), image) << record;
+            EXPECT_EQ(RecordField(record, "Bytes copied"), std::to_string(copied.size())) << record;
+            EXPECT_EQ(RecordField(record, "Unreadable sectors"), "none") << record;
+            EXPECT_EQ(RecordField(record, "SHA-256"), Sha256Of(copied)) << record;
         }
         EXPECT_EQ(program.window.captions[Control::StatusBar1],
                   stop ? "Process stopped by user" : "Process finished with errors");
