@@ -7,7 +7,8 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins fonts-ur
 for purpose in "$@"; do
     case "$purpose" in
         run) ;;
-        test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs locales) ;;
+        # FAT through FUSE: this kernel may have no vfat, and names on FAT ignore case.
+        test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs locales dosfstools fusefat) ;;
         screenshot) packages+=(xvfb xauth xdotool imagemagick x11-utils) ;;
         # Cross-building for Windows, GoogleTest's sources to build for it, Wine to run the
         # tests and Xvfb for Wine's windows.

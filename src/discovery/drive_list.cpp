@@ -143,16 +143,14 @@ void MarkSystemDrive(ui::GridModel& grid, int row) {
     }
 }
 
-void ListPhysicalDrives(ui::GridModel& grid, platform::DiskCatalog& catalog,
-                        const std::vector<std::string>& systemPhysicalDrives,
-                        const platform::NumberMarks& marks) {
+DriveIdentities ListPhysicalDrives(ui::GridModel& grid, platform::DiskCatalog& catalog,
+                                   const std::vector<std::string>& systemPhysicalDrives,
+                                   const platform::NumberMarks& marks) {
     grid.SetRowCount(0);
-    if (systemPhysicalDrives.empty()) {
-        return;
-    }
+    DriveIdentities identities;
     const auto disks = catalog.Disks();
     if (!disks) {
-        return;
+        return identities;
     }
     for (const platform::DiskRecord& disk : *disks) {
         if (!disk.mediaType || !IsPositiveSize(disk.size)) {
@@ -163,10 +161,12 @@ void ListPhysicalDrives(ui::GridModel& grid, platform::DiskCatalog& catalog,
         if (grid.RowCount() == rowsBefore) {
             continue;
         }
+        identities[disk.index] = disk.identity;
         if (IsSystemDrive(systemPhysicalDrives, disk.index)) {
             MarkSystemDrive(grid, grid.RowCount());
         }
     }
+    return identities;
 }
 
 }  // namespace velmaris::discovery

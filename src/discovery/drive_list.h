@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,12 @@ bool IsSystemDrive(const std::vector<std::string>& systemPhysicalDrives, std::in
 // Colours every cell of the row, hidden columns included, with the system-drive mark.
 void MarkSystemDrive(ui::GridModel& grid, int row);
 
-// Fills grid with the catalog's usable disks, marking those named in systemPhysicalDrives.
-// Lists nothing when no system drive is known: then no row could be told apart as unsafe.
-void ListPhysicalDrives(ui::GridModel& grid, platform::DiskCatalog& catalog,
+// What each listed drive number was when it was listed (DiskRecord::identity).
+using DriveIdentities = std::map<std::uint32_t, std::string>;
+
+// Fills grid with the catalog's usable disks, marking those named in systemPhysicalDrives
+// (none when the system lives on no disk). Returns the identity of every drive listed.
+DriveIdentities ListPhysicalDrives(ui::GridModel& grid, platform::DiskCatalog& catalog,
                         const std::vector<std::string>& systemPhysicalDrives,
                         const platform::NumberMarks& marks);
 

@@ -24,14 +24,36 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 }  // namespace
 
 std::vector<std::string> WorkOutSystemDrives(platform::SystemPaths& paths) {
-    const std::string program = paths.VolumeOf(paths.ProgramFolder()).value_or(kUnknownVolume);
+    using Residence = platform::SystemPaths::Residence;
+    std::vector<std::string> volumes;
+    const auto add = [&volumes](const Residence& residence) {
+        std::vector<std::string> found = residence.volumes;
+        if (residence.kind == Residence::Kind::Unknown) {
+            found = {kUnknownVolume};
+        } else if (residence.kind == Residence::Kind::NoDisk) {
+            found.clear();
+        }
+        for (const std::string& volume : found) {
+            if (!Contains(volumes, volume)) {
+                volumes.push_back(volume);
+            }
+        }
+    };
+    add(paths.ResidenceOf(paths.ProgramFolder()));
     const std::optional<std::string> systemFolder = paths.SystemFolder();
-    const std::string system =
-        systemFolder ? paths.VolumeOf(*systemFolder).value_or(kUnknownVolume) : kUnknownVolume;
-    if (program == system) {
-        return {program};
+    const Residence system = systemFolder ? paths.ResidenceOf(*systemFolder) : Residence{};
+    add(system);
+    if (system.kind != Residence::Kind::Volumes) {
+        for (const std::string& folder : paths.BootMediumFolders()) {
+            add(paths.ResidenceOf(folder));
+        }
     }
-    return {program, system};
+    return volumes;
+}
+
+bool SystemDriveNotFound(const std::vector<std::string>& systemDrives,
+                         const std::vector<std::string>& systemPhysicalDrives) {
+    return !systemDrives.empty() && systemPhysicalDrives.empty();
 }
 
 std::optional<std::uint32_t> DriveNumberOf(const std::string& deviceId) {

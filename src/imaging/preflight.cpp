@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <set>
 
 #include "discovery/drive_list.h"
 #include "discovery/number_text.h"
+#include "imaging/image_record.h"
 #include "imaging/progress.h"
 #include "jobs/target_folder.h"
 
@@ -25,12 +27,6 @@ std::uint64_t JobBytes(const ui::GridModel& jobs, int row) {
 
 void Refuse(RunContext& ctx, const std::string& prompt) {
     ctx.window.MessageBox(prompt, "Error", mb::kOk | mb::kExclamation);
-}
-
-std::string AsciiLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return text;
 }
 
 // Asks once for every volume that has less room than its images need.
@@ -77,68 +73,117 @@ void SetUpProgress(RunContext& ctx) {
     ctx.run.BytesPerDriveTotal = static_cast<std::int64_t>((std::floor(q) + 1) * kBlockSize);
 }
 
+// The files a job writes: its image, then its record.
+std::vector<std::string> FilesOf(const DriveSlot& slot) {
+    return {slot.ImagePath, RecordPath(slot.ImagePath)};
+}
+
+// Two jobs never write one file, however their paths are spelled.
 bool PathsArePlainAndDistinct(RunContext& ctx, const DriveSlots& slots) {
-    std::map<std::string, std::size_t> seen;
+    std::set<std::string> seen;
     for (const DriveSlot& slot : slots) {
-        const std::string& path = slot.ImagePath;
-        if (!ctx.services.files.IsRootedPath(path)) {
-            Refuse(ctx, "The image path \"" + path + "\" is not a full path to a file.");
+        if (!ctx.services.files.IsRootedPath(slot.ImagePath)) {
+            Refuse(ctx, "The image path \"" + slot.ImagePath + "\" is not a full path to a file.");
             return false;
         }
-        if (ctx.services.storage.KindOf(path) == platform::PathKind::Other) {
-            Refuse(ctx, "The image path " + path + " is not a regular file.");
-            return false;
+        for (const std::string& path : FilesOf(slot)) {
+            if (ctx.services.storage.KindOf(path) == platform::PathKind::Other) {
+                Refuse(ctx, "The image path " + path + " is not a regular file.");
+                return false;
+            }
+            const platform::FileKey key = ctx.services.storage.KeyOf(path);
+            if (!key.key) {
+                Refuse(ctx, "The image path " + path + " cannot be checked: " + key.error);
+                return false;
+            }
+            if (!seen.insert(*key.key).second) {
+                Refuse(ctx, "Two drives would be imaged into the same file " + path + ".");
+                return false;
+            }
         }
-        const std::string key = std::filesystem::path(path).lexically_normal().string();
-        if (seen.contains(key)) {
-            Refuse(ctx, "Two drives would be imaged into the same file " + path + ".");
-            return false;
-        }
-        seen[key] = 1;
     }
     return true;
 }
 
-// No image may be written onto a volume of a drive being read.
-bool TargetsAreNotSources(RunContext& ctx, const DriveSlots& slots) {
-    const ui::GridModel& jobs = ctx.jobs.iGrid2;
+// A file behind a drive (a loop device's or a virtual disk's) is that drive's contents.
+bool NoFileBacksADrive(RunContext& ctx, const DriveSlots& slots) {
     for (const DriveSlot& slot : slots) {
-        const std::optional<std::string> volume = ctx.services.paths.VolumeOf(slot.ImagePath);
-        if (!volume) {
-            continue;
-        }
-        for (int row = 1; row <= jobs.RowCount(); ++row) {
-            const auto* n = std::get_if<std::int64_t>(&jobs.CellValue(row, discovery::kColId));
-            const auto letters =
-                n ? ctx.DriveLetters.find(static_cast<std::uint32_t>(*n)) : ctx.DriveLetters.end();
-            if (letters == ctx.DriveLetters.end()) {
-                continue;
-            }
-            for (const std::string& letter : letters->second) {
-                if (AsciiLower(letter) == AsciiLower(*volume)) {
-                    Refuse(ctx,
-                           "The target is one of the source drives, this will cause problems.");
-                    return false;
-                }
+        for (const std::string& path : FilesOf(slot)) {
+            const std::vector<std::string> drives = ctx.services.catalog.DrivesBackedBy(path);
+            if (!drives.empty()) {
+                Refuse(ctx, "The file " + path + " holds the contents of the drive " +
+                                drives.front() + ": writing it would destroy that drive.");
+                return false;
             }
         }
     }
     return true;
+}
+
+// No image may land on a disk being read, wherever its folder's file system really lies.
+bool TargetsAreNotSources(RunContext& ctx, const DriveSlots& slots) {
+    const ui::GridModel& jobs = ctx.jobs.iGrid2;
+    std::set<std::uint64_t> sources;
+    for (int row = 1; row <= jobs.RowCount(); ++row) {
+        if (const auto n = discovery::LeadingWholeNumber(jobs.CellText(row, discovery::kColId))) {
+            sources.insert(*n);
+        }
+    }
+    for (const DriveSlot& slot : slots) {
+        const platform::DisksUnder under = ctx.services.catalog.DisksHolding(slot.ImagePath);
+        if (under.kind == platform::DisksUnder::Kind::Unknown) {
+            Refuse(ctx, "The disks under the image path " + slot.ImagePath +
+                            " could not be worked out: " + under.reason);
+            return false;
+        }
+        for (const std::uint32_t drive : under.drives) {
+            if (sources.contains(drive)) {
+                Refuse(ctx, "The target is one of the source drives, this will cause problems.");
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool ConfirmOverwrite(RunContext& ctx, const std::string& path) {
+    return ctx.services.storage.KindOf(path) != platform::PathKind::RegularFile ||
+           ctx.window.MessageBox("The file " + path +
+                                     " already exists and will be overwritten. Are you sure you "
+                                     "want to do this?",
+                                 "File exists",
+                                 mb::kYesNo | mb::kQuestion | mb::kSystemModal) == Answer::Yes;
 }
 
 // Every question before anything is opened, so that a No leaves every file as it was.
 bool ConfirmOverwrites(RunContext& ctx, const DriveSlots& slots) {
     for (const DriveSlot& slot : slots) {
-        if (ctx.services.storage.KindOf(slot.ImagePath) == platform::PathKind::RegularFile &&
-            ctx.window.MessageBox("The file " + slot.ImagePath +
-                                      " already exists and will be overwritten. Are you sure you "
-                                      "want to do this?",
-                                  "File exists",
-                                  mb::kYesNo | mb::kQuestion | mb::kSystemModal) != Answer::Yes) {
-            return false;
+        for (const std::string& path : FilesOf(slot)) {
+            if (!ConfirmOverwrite(ctx, path)) {
+                return false;
+            }
         }
     }
     return true;
+}
+
+// Opens drive n and checks that it is still the medium that was listed under that number.
+platform::Opened<platform::RawDrive> OpenListedDrive(RunContext& ctx, const std::string& idText) {
+    const auto n = discovery::LeadingWholeNumber(idText);
+    if (!n || *n > std::numeric_limits<std::uint32_t>::max()) {
+        return {nullptr, {0, platform::IoError::NotFound, "no drive number"}};
+    }
+    const auto number = static_cast<std::uint32_t>(*n);
+    platform::Opened<platform::RawDrive> drive = ctx.services.storage.OpenDrive(number);
+    const auto listed = ctx.ListedIdentities.find(number);
+    if (drive.handle && listed != ctx.ListedIdentities.end() && !listed->second.empty() &&
+        drive.handle->Identity() != listed->second) {
+        return {nullptr,
+                {0, platform::IoError::DeviceGone,
+                 "the disk at drive number " + std::to_string(number) +
+                     " has changed since it was listed"}};
+    }
+    return drive;
 }
 
 }  // namespace
@@ -174,7 +219,8 @@ bool PrepareSlots(RunContext& ctx, DriveSlots& slots) {
         return false;
     }
     SetUpProgress(ctx);
-    if (!PathsArePlainAndDistinct(ctx, slots) || !TargetsAreNotSources(ctx, slots)) {
+    if (!PathsArePlainAndDistinct(ctx, slots) || !NoFileBacksADrive(ctx, slots) ||
+        !TargetsAreNotSources(ctx, slots)) {
         return false;
     }
     if (!ConfirmOverwrites(ctx, slots)) {
@@ -188,25 +234,26 @@ bool PrepareSlots(RunContext& ctx, DriveSlots& slots) {
     return true;
 }
 
+// Every drive is opened and checked before any image is created: a drive that is not the
+// one listed must not cost a file.
 void OpenAll(RunContext& ctx, DriveSlots& slots) {
     for (std::size_t k = 0; k < slots.size(); ++k) {
         DriveSlot& slot = slots[k];
-        const int row = static_cast<int>(k) + 1;
-        const auto n = discovery::LeadingWholeNumber(ctx.jobs.iGrid2.CellText(row, 1));
-        platform::Opened<platform::RawDrive> drive;
-        if (n && *n <= std::numeric_limits<std::uint32_t>::max()) {
-            drive = ctx.services.storage.OpenDrive(static_cast<std::uint32_t>(*n));
-        } else {
-            drive.error = {0, platform::IoError::NotFound, "no drive number"};
-        }
-        // A drive whose size changed since it was listed may be another disk now.
-        if (drive.handle && drive.handle->Length() != JobBytes(ctx.jobs.iGrid2, row)) {
-            drive = {nullptr, {0, platform::IoError::DeviceGone, "the drive's size has changed"}};
-        }
+        platform::Opened<platform::RawDrive> drive =
+            OpenListedDrive(ctx, ctx.jobs.iGrid2.CellText(static_cast<int>(k) + 1, 1));
         if (!drive.handle) {
             slot.state = SlotState::OpenError;
             slot.errorText = drive.error.message;
             SetStatus(ctx, k, "Open Error ...");
+            continue;
+        }
+        slot.driveLength = drive.handle->Length();
+        slot.sectorSize = drive.handle->SectorSize();
+        slot.SourceHandle = std::move(drive.handle);
+    }
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        DriveSlot& slot = slots[k];
+        if (slot.state != SlotState::Copying) {
             continue;
         }
         platform::Opened<platform::ImageFile> image =
@@ -214,13 +261,11 @@ void OpenAll(RunContext& ctx, DriveSlots& slots) {
         if (!image.handle) {
             slot.state = SlotState::WriteError;
             slot.errorText = image.error.message;
+            slot.SourceHandle.reset();
             SetStatus(ctx, k, "Write Error ...");
             continue;
         }
-        slot.driveLength = drive.handle->Length();
-        slot.sectorSize = drive.handle->SectorSize();
         slot.imageCreated = true;
-        slot.SourceHandle = std::move(drive.handle);
         slot.ImageHandle = std::move(image.handle);
         SetStatus(ctx, k, "Imaging...");
     }

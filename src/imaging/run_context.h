@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "discovery/system_drives.h"
+#include "discovery/drive_list.h"
 #include "imaging/run_state.h"
 #include "jobs/job_context.h"
 #include "platform/services.h"
@@ -21,7 +21,8 @@ struct RunContext {
     platform::Window& window;
     platform::Services& services;
     jobs::JobContext& jobs;  // the job list and the default target folder
-    const discovery::DriveVolumes& DriveLetters;
+    // What each drive was when it was listed: the drive opened must still be that one.
+    const discovery::DriveIdentities& ListedIdentities;
     ImagingRun& run;
     std::int32_t& ProgressMax;  // the progress bar's maximum, as last set
     bool& RunInProgress;

@@ -2,17 +2,21 @@
 // nothing, never runs past the drive's length, and moves the position only when it delivered.
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "platform/services.h"
 
 namespace velmaris::platform {
 
 class ContractRawDrive : public RawDrive {
   public:
-    ContractRawDrive(std::uint64_t length, std::uint32_t sectorSize)
-        : length_(length), sectorSize_(sectorSize) {}
+    ContractRawDrive(std::uint64_t length, std::uint32_t sectorSize, std::string identity)
+        : length_(length), sectorSize_(sectorSize), identity_(std::move(identity)) {}
 
     std::uint64_t Length() const final { return length_; }
     std::uint32_t SectorSize() const final { return sectorSize_; }
+    std::string Identity() const final { return identity_; }
 
     IoResult Read(std::byte* buffer, std::size_t size) final {
         if (size > length_ - position_) {
@@ -41,6 +45,7 @@ class ContractRawDrive : public RawDrive {
   private:
     std::uint64_t length_;
     std::uint32_t sectorSize_;
+    std::string identity_;
     std::uint64_t position_ = 0;
 };
 

@@ -19,6 +19,22 @@ struct DiskRecord {
     std::optional<std::string> mediaType;  // absent (null) when there is no medium
     std::optional<std::string> size;       // capacity in bytes as decimal text, or absent
     std::string pnpDeviceId;
+    // What tells this medium from any other that may later answer to the same number
+    // (Linux: disk sequence number, WWID or serial, a loop device's backing file; Windows:
+    // Plug and Play id and serial number). Empty when nothing could be read.
+    std::string identity;
+};
+
+// The disks under a file system, as the system says at the moment of asking.
+struct DisksUnder {
+    enum class Kind {
+        Disks,    // drives holds every numbered disk the file system lies on
+        NoDisk,   // no block device under it: a network share, a file system in memory
+        Unknown,  // block-backed, but its disks could not be worked out; reason says why
+    };
+    Kind kind = Kind::Unknown;
+    std::vector<std::uint32_t> drives;  // drive numbers, as the catalog numbers them
+    std::string reason;
 };
 
 // The machine's physical disks and the volumes on them.
@@ -31,6 +47,13 @@ class DiskCatalog {
     virtual std::vector<std::string> PartitionsOf(const std::string& diskDeviceId) = 0;
     // Volumes on a partition: drive letters ("C:") on Windows, mount points on Linux.
     virtual std::vector<std::string> VolumesOf(const std::string& partitionDeviceId) = 0;
+    // The disks under the file system a path lands on (its nearest existing folder when it
+    // is not there yet), worked out now from the system's own identities: through
+    // partitions, stacked devices, and the files behind loop devices or virtual disks.
+    virtual DisksUnder DisksHolding(const std::string& path) = 0;
+    // The attached drives, listed or not, whose backing file is the file at path, compared
+    // by file identity; names to show the user. Empty when the path names no such file.
+    virtual std::vector<std::string> DrivesBackedBy(const std::string& path) = 0;
 };
 
 // Where the program and the operating system live.
@@ -43,6 +66,21 @@ class SystemPaths {
     virtual std::optional<std::string> SystemFolder() = 0;
     // The volume that holds a path, in the form the catalog's volumes take; nullopt if unknown.
     virtual std::optional<std::string> VolumeOf(const std::string& path) = 0;
+
+    // What a path's file system lies on.
+    struct Residence {
+        enum class Kind {
+            Volumes,  // the volumes listed, in the form the catalog's volumes take
+            NoDisk,   // no disk: memory (a RAM disk, tmpfs, a live system's overlay), a share
+            Unknown,  // could not be worked out
+        };
+        Kind kind = Kind::Unknown;
+        std::vector<std::string> volumes;
+    };
+    virtual Residence ResidenceOf(const std::string& path) = 0;
+    // Where the medium the system started from is mounted, for a system that runs from
+    // memory (a live system's medium); empty when there is none.
+    virtual std::vector<std::string> BootMediumFolders() = 0;
 };
 
 // The user's marks for formatting numbers.
@@ -95,6 +133,8 @@ class RawDrive {
     virtual IoResult Read(std::byte* buffer, std::size_t size) = 0;
     // Moves the position forward past bytes that cannot be read; false past the end.
     virtual bool Skip(std::size_t size) = 0;
+    // The identity of the medium actually opened, in the catalog's DiskRecord::identity form.
+    virtual std::string Identity() const = 0;
 };
 
 // An image file being written from its start. A write stores the whole buffer or reports an
@@ -115,6 +155,14 @@ struct Opened {
 
 enum class PathKind { Missing, RegularFile, Other };
 
+// What one file is to its file system, whatever the path's spelling: two paths with the same
+// key reach the same file (through links, mounts, another case where the file system ignores
+// case, short names). Without a key, error says why it could not be worked out.
+struct FileKey {
+    std::optional<std::string> key;
+    std::string error;
+};
+
 // Raw drives, image files and the space for them.
 class Storage {
   public:
@@ -125,6 +173,8 @@ class Storage {
     virtual Opened<ImageFile> CreateImage(const std::string& path) = 0;
     // What a path names; anything that resolves to a device counts as Other.
     virtual PathKind KindOf(const std::string& path) = 0;
+    // The key of the file at path, or of the file a path not yet there would create.
+    virtual FileKey KeyOf(const std::string& path) = 0;
     // Free bytes of the volume holding path; nullopt when unknown.
     virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) = 0;
 };

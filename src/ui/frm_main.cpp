@@ -74,7 +74,14 @@ void frmMain::Form_Load() {
     window_.PumpMessages();
     window_.SetPointer(platform::Pointer::Busy);
     ListPhysicalDrives();
-    window_.SetCaption(Control::StatusBar1, "Ready");
+    if (discovery::SystemDriveNotFound(SystemDrives, SystemPhysicalDrives)) {
+        // No row could be told apart as unsafe: list none, and say why.
+        iGrid1.SetRowCount(0);
+        DriveIdentities.clear();
+        window_.SetCaption(Control::StatusBar1, discovery::kNoSystemDriveStatus);
+    } else {
+        window_.SetCaption(Control::StatusBar1, "Ready");
+    }
     window_.SetPointer(platform::Pointer::Default);
     window_.SetVisible(Control::AlertBox1, false);
     AttachToolTip();
@@ -154,13 +161,14 @@ void frmMain::ListPhysicalDrives() {
     iGrid1.SetRowCount(0);
     SystemPhysicalDrives =
         discovery::FindSystemDrives(SystemDrives, services_.catalog, DriveLetters);
-    discovery::ListPhysicalDrives(iGrid1, services_.catalog, SystemPhysicalDrives,
-                                  services_.numbers.UserMarks());
+    DriveIdentities = discovery::ListPhysicalDrives(iGrid1, services_.catalog,
+                                                    SystemPhysicalDrives,
+                                                    services_.numbers.UserMarks());
 }
 
 void frmMain::Command2_Click() {
     auto jobs = Jobs();
-    imaging::RunContext run{window_,     services_,     jobs,         DriveLetters,    Run,
+    imaging::RunContext run{window_,     services_,     jobs,         DriveIdentities, Run,
                             ProgressMax, RunInProgress, ParallelCopy, PumpWhileWaiting};
     imaging::RunImaging(run);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/drive_list.h"
 #include "discovery/system_drives.h"
 #include "imaging/run_state.h"
 #include "jobs/job_context.h"
@@ -74,6 +75,7 @@ class frmMain : public platform::WindowEvents {
     std::vector<std::string> SystemDrives;
     std::vector<std::string> SystemPhysicalDrives;
     discovery::DriveVolumes DriveLetters;
+    discovery::DriveIdentities DriveIdentities;  // of each listed drive, to check at opening
     std::string TargetFolder;
     std::unique_ptr<clsToolTip> MainToolTip;
     imaging::ImagingRun Run;

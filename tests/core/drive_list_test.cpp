@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
+
 #include "discovery/system_drives.h"
 #include "fake_services.h"
 
@@ -85,7 +88,9 @@ TEST(DriveList, SystemDriveMatchingIsExact) {
     none.catalog.AddDisk(0, "Boot", "1024", {"C:"});
     none.List({"c:", "\\\\"});
     EXPECT_TRUE(none.systemPhysical.empty());
-    EXPECT_EQ(none.grid.RowCount(), 0) << "no system drive known: nothing listed";
+    EXPECT_TRUE(SystemDriveNotFound({"c:", "\\\\"}, none.systemPhysical));
+    EXPECT_FALSE(SystemDriveNotFound({}, none.systemPhysical)) << "the system is on no disk";
+    EXPECT_FALSE(SystemDriveNotFound({"C:"}, l.systemPhysical));
 
     // Entries that name no drive mark nothing.
     ui::GridModel grid;
@@ -97,14 +102,53 @@ TEST(DriveList, SystemDriveMatchingIsExact) {
     EXPECT_FALSE(grid.HasOwnColors(1, 1));
 }
 
-TEST(SystemDrives, ProgramVolumeThenSystemVolume) {
-    fakes::FakePaths paths;
-    EXPECT_EQ(WorkOutSystemDrives(paths), std::vector<std::string>{"C:"});
-    paths.programFolder = "D:\\Tools";
-    EXPECT_EQ(WorkOutSystemDrives(paths), (std::vector<std::string>{"D:", "C:"}));
-    paths.programFolder = "\\\\server\\share";
-    paths.systemFolder.reset();
-    EXPECT_EQ(WorkOutSystemDrives(paths), (std::vector<std::string>{"\\\\", "Unknown"}));
+TEST(SystemDrives, VolumesOfTheProgramAndTheSystemOrOfTheBootMediumWhenTheSystemIsOnNoDisk) {
+    using Residence = platform::SystemPaths::Residence;
+    using Kind = Residence::Kind;
+    const Residence live{Kind::NoDisk, {}};
+    const Residence medium{Kind::Volumes, {"/run/live/medium"}};
+    const struct {
+        const char* name;
+        std::string program;
+        std::optional<std::string> system;
+        std::map<std::string, Residence> residences;
+        std::vector<std::string> bootMedia;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"one volume", "C:\\Tools", "C:\\WINDOWS", {}, {}, {"C:"}},
+        {"program first", "D:\\Tools", "C:\\WINDOWS", {}, {}, {"D:", "C:"}},
+        {"share, no Windows directory", "\\\\server\\share", std::nullopt, {}, {}, {"Unknown"}},
+        {"WinPE, program on a stick", "D:\\Tools", "X:\\Windows", {}, {}, {"D:"}},
+        {"WinPE, all in memory", "X:\\Tools", "X:\\Windows", {}, {}, {}},
+        {"installed, media ignored",
+         "/usr/bin",
+         "/",
+         {{"/", {Kind::Volumes, {"/"}}}, {"/usr/bin", {Kind::Volumes, {"/"}}}},
+         {"/cdrom"},
+         {"/"}},
+        {"live system",
+         "/usr/bin",
+         "/",
+         {{"/", live}, {"/usr/bin", live}, {"/cdrom", medium}},
+         {"/cdrom"},
+         {"/run/live/medium"}},
+        {"live system in memory", "/usr/bin", "/", {{"/", live}, {"/usr/bin", live}}, {}, {}},
+        {"unknown root, medium found",
+         "/usr/bin",
+         "/",
+         {{"/", {}}, {"/usr/bin", {}}, {"/cdrom", medium}},
+         {"/cdrom"},
+         {"Unknown", "/run/live/medium"}},
+    };
+    for (const auto& c : cases) {
+        fakes::FakePaths paths;
+        paths.ramDisks = {"X:"};
+        paths.programFolder = c.program;
+        paths.systemFolder = c.system;
+        paths.residences = c.residences;
+        paths.bootMedia = c.bootMedia;
+        EXPECT_EQ(WorkOutSystemDrives(paths), c.expected) << c.name;
+    }
 }
 
 TEST(SystemDrives, UnreachableCatalogGivesNothing) {

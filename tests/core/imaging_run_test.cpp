@@ -1,6 +1,10 @@
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <map>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -144,7 +148,7 @@ TEST_F(Imaging, FailuresAreNeverShownAsDone) {
     machine.storage.drives[1].goneAt = kBlock + 4096;  // vanishes: no zeros to its end
     machine.storage.drives[2].shortReadAt = kBlock * 2 + 256;
     machine.storage.cannotCreate = {Image(4)};
-    machine.storage.drives[4].data.resize(kBlock);  // shrank since it was listed
+    machine.storage.drives[4].identity = "another medium";  // swapped since it was listed
     window.checked[Control::Check1] = true;
     frm->Command2_Click();
     EXPECT_EQ(Status(1), "Open Error ...");
@@ -282,20 +286,66 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
     EXPECT_EQ(window.closeDisabled, 0);
     machine.storage.freeBytes = kBlock * 2;
 
-    // Two jobs naming one file, then a job whose path is a device.
-    window.grid2->SetCellValue(2, 6, Image(1));
-    frm->Command2_Click();
-    EXPECT_NE(window.messages.back().prompt.find("same file " + Image(1)), std::string::npos);
-    window.grid2->SetCellValue(2, 6, std::string("D:\\Images\\dev"));
-    machine.storage.notRegular = {"D:\\Images\\dev"};
-    frm->Command2_Click();
-    EXPECT_NE(window.messages.back().prompt.find("not a regular file"), std::string::npos);
-    window.grid2->SetCellValue(2, 6, Image(2));
+    // Each refusal names its reason before anything is opened or created.
+    struct Case {
+        const char* what;
+        std::string image2;                 // row 2's image path
+        std::function<void(Rig&)> arrange;  // undone by the next case's fresh machine
+        std::string prompt;                 // a part of the refusal
+    };
+    const std::string same = "Two drives would be imaged into the same file ";
+    const std::vector<Case> cases = {
+        {"one path twice", Image(1), {}, same + Image(1) + "."},
+        {"another case and a doubled separator",
+         "d:\\images\\\\001.BIN",
+         {},
+         same + "d:\\images\\\\001.BIN."},
+        {"a link to the other image", "D:\\Images\\link.bin",
+         [](Rig& rig) { rig.machine.storage.sameFileAs["D:\\Images\\link.bin"] = rig.Image(1); },
+         same + "D:\\Images\\link.bin."},
+        {"an image over the other's record", Image(1) + ".txt", {}, same + Image(1) + ".txt."},
+        {"a device", "D:\\Images\\dev",
+         [](Rig& rig) { rig.machine.storage.notRegular = {"D:\\Images\\dev"}; },
+         "not a regular file"},
+        {"a file whose identity cannot be read", Image(2),
+         [](Rig& rig) { rig.machine.storage.keyFails = {rig.Image(2) + ".txt"}; },
+         "The image path " + Image(2) + ".txt cannot be checked: Access is denied."},
+        {"the file behind a drive", Image(2),
+         [](Rig& rig) { rig.machine.catalog.backedDrives[rig.Image(2)] = {"VHD (2)"}; },
+         "The file " + Image(2) + " holds the contents of the drive VHD (2)"},
+        {"a target whose disks are unknown", Image(2),
+         [](Rig& rig) {
+             rig.machine.catalog.disksHolding =
+                 platform::DisksUnder{platform::DisksUnder::Kind::Unknown, {}, "no extents"};
+         },
+         "could not be worked out: no extents"},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.Start({kBlock, kBlock});
+        rig.window.grid2->SetCellValue(2, 6, c.image2);
+        if (c.arrange) {
+            c.arrange(rig);
+        }
+        rig.frm->Command2_Click();
+        ASSERT_FALSE(rig.window.messages.empty()) << c.what;
+        EXPECT_NE(rig.window.messages.back().prompt.find(c.prompt), std::string::npos)
+            << c.what << ": " << rig.window.messages.back().prompt;
+        EXPECT_EQ(rig.window.messages.back().style, 0x30u) << c.what;
+        EXPECT_TRUE(rig.machine.storage.opened.empty()) << c.what;
+        EXPECT_EQ(rig.window.closeDisabled, 0) << c.what;
+    }
 
-    // Every overwrite question comes first; a No opens and truncates nothing.
+    // Every overwrite question comes first, a record's right after its image's; a No opens
+    // and truncates nothing.
+    machine.storage.files[Image(1) + ".txt"].data.assign(10, std::byte{1});
     machine.storage.files[Image(2)].data.assign(10, std::byte{1});
-    window.answers = {Answer::No};
+    window.answers = {Answer::Yes, Answer::No};
     frm->Command2_Click();
+    ASSERT_GE(window.messages.size(), 2u);
+    EXPECT_NE(window.messages.end()[-2].prompt.find(Image(1) + ".txt already exists"),
+              std::string::npos);
+    EXPECT_NE(window.messages.back().prompt.find(Image(2) + " already exists"), std::string::npos);
     EXPECT_EQ(window.messages.back().title, "File exists");
     EXPECT_EQ(window.messages.back().style, 0x1024u);
     EXPECT_TRUE(machine.storage.opened.empty());
@@ -313,6 +363,26 @@ TEST_F(Imaging, ATargetOnASelectedDriveIsRefused) {
               "The target is one of the source drives, this will cause problems.");
     EXPECT_TRUE(machine.storage.opened.empty());
     EXPECT_EQ(window.closeDisabled, 0);
+}
+
+TEST_F(Imaging, ADriveThatIsNotTheOneListedCostsNoImage) {
+    Start({kBlock, kBlock, kBlock});
+    machine.storage.drives[1].identity = "another medium";  // same number, same size
+    frm->Command2_Click();
+    // Every drive is opened and checked before the first image is created.
+    ASSERT_GE(machine.storage.opened.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(machine.storage.opened.begin(),
+                                       machine.storage.opened.begin() + 5),
+              (std::vector<std::string>{"drive 0", "drive 1", "drive 2", "image " + Image(1),
+                                        "image " + Image(3)}));
+    EXPECT_EQ(Status(1), "Done.");
+    EXPECT_EQ(Status(2), "Open Error ...");
+    EXPECT_EQ(Status(3), "Done.");
+    EXPECT_FALSE(machine.storage.files.contains(Image(2)));
+    const auto& record = machine.storage.files[Image(2) + ".txt"].data;
+    EXPECT_NE(std::string(reinterpret_cast<const char*>(record.data()), record.size())
+                  .find("the disk at drive number 1 has changed since it was listed"),
+              std::string::npos);
 }
 
 TEST_F(Imaging, NoTargetOrNoJobsRefusesOutsideRunMode) {

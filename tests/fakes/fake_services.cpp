@@ -12,6 +12,7 @@ platform::DiskRecord& FakeCatalog::AddDisk(std::uint32_t n, const std::string& m
     disk.mediaType = "Fixed hard disk media";
     disk.size = std::move(size);
     disk.pnpDeviceId = "SCSI\\DISK&VEN_FAKE\\" + std::to_string(n);
+    disk.identity = "disk-" + std::to_string(n);
     if (!volumesOfDisk.empty()) {
         const std::string partition = "Disk #" + std::to_string(n) + ", Partition #0";
         partitions[disk.deviceId] = {partition};
@@ -36,6 +37,37 @@ std::vector<std::string> FakeCatalog::PartitionsOf(const std::string& diskDevice
 std::vector<std::string> FakeCatalog::VolumesOf(const std::string& partitionDeviceId) {
     const auto it = volumes.find(partitionDeviceId);
     return it == volumes.end() ? std::vector<std::string>{} : it->second;
+}
+
+platform::DisksUnder FakeCatalog::DisksHolding(const std::string& path) {
+    if (disksHolding) {
+        return *disksHolding;
+    }
+    if (path.rfind("\\\\", 0) == 0) {
+        return {platform::DisksUnder::Kind::NoDisk, {}, {}};
+    }
+    auto upper = [](std::string text) {
+        for (char& c : text) {
+            c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+        }
+        return text;
+    };
+    platform::DisksUnder under{platform::DisksUnder::Kind::Disks, {}, {}};
+    for (const platform::DiskRecord& disk : disks) {
+        for (const std::string& partition : PartitionsOf(disk.deviceId)) {
+            for (const std::string& volume : VolumesOf(partition)) {
+                if (upper(volume) == upper(path.substr(0, 2))) {
+                    under.drives.push_back(disk.index);
+                }
+            }
+        }
+    }
+    return under;
+}
+
+std::vector<std::string> FakeCatalog::DrivesBackedBy(const std::string& path) {
+    const auto it = backedDrives.find(path);
+    return it == backedDrives.end() ? std::vector<std::string>{} : it->second;
 }
 
 }  // namespace velmaris::fakes

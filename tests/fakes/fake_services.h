@@ -17,8 +17,10 @@ class FakeCatalog : public platform::DiskCatalog {
   public:
     bool reachable = true;
     std::vector<platform::DiskRecord> disks;
-    std::map<std::string, std::vector<std::string>> partitions;  // disk device id -> partitions
-    std::map<std::string, std::vector<std::string>> volumes;     // partition id -> volumes
+    std::map<std::string, std::vector<std::string>> partitions;    // disk device id -> partitions
+    std::map<std::string, std::vector<std::string>> volumes;       // partition id -> volumes
+    std::optional<platform::DisksUnder> disksHolding;              // answers every path when set
+    std::map<std::string, std::vector<std::string>> backedDrives;  // file path -> drive names
 
     // Adds a disk with drive number n and one partition holding the given volumes.
     platform::DiskRecord& AddDisk(std::uint32_t n, const std::string& model,
@@ -28,6 +30,10 @@ class FakeCatalog : public platform::DiskCatalog {
     std::optional<std::vector<platform::DiskRecord>> Disks() override;
     std::vector<std::string> PartitionsOf(const std::string& diskDeviceId) override;
     std::vector<std::string> VolumesOf(const std::string& partitionDeviceId) override;
+    // As on Windows: a network path has no disk; otherwise the disks holding the path's
+    // drive letter.
+    platform::DisksUnder DisksHolding(const std::string& path) override;
+    std::vector<std::string> DrivesBackedBy(const std::string& path) override;
 };
 
 // Paths of a Windows-like machine by default: program and system on C:.
@@ -42,6 +48,29 @@ class FakePaths : public platform::SystemPaths {
     std::optional<std::string> VolumeOf(const std::string& path) override {
         return path.substr(0, 2);
     }
+
+    std::set<std::string> ramDisks;               // letters that are RAM disks, as WinPE's "X:"
+    std::map<std::string, Residence> residences;  // answers for these paths as given
+    std::vector<std::string> bootMedia;
+    // As on Windows, unless answered above: a network path lies on no disk, a drive-letter
+    // path on its letter unless that is a RAM disk; anything else is unknown.
+    Residence ResidenceOf(const std::string& path) override {
+        if (const auto it = residences.find(path); it != residences.end()) {
+            return it->second;
+        }
+        if (path.rfind("\\", 0) == 0) {
+            return {Residence::Kind::NoDisk, {}};
+        }
+        if (path.size() < 2 || path[1] != ':') {
+            return {};
+        }
+        const std::string letter = path.substr(0, 2);
+        if (ramDisks.count(letter) > 0) {
+            return {Residence::Kind::NoDisk, {}};
+        }
+        return {Residence::Kind::Volumes, {letter}};
+    }
+    std::vector<std::string> BootMediumFolders() override { return bootMedia; }
 };
 
 class FakeNumbers : public platform::NumberFormat {

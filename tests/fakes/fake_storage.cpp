@@ -14,6 +14,7 @@ class FakeRawDrive : public platform::RawDrive {
         : drive_(drive), failures_(drive.failuresBeforeClearing) {}
     std::uint64_t Length() const override { return drive_.data.size(); }
     std::uint32_t SectorSize() const override { return drive_.sectorSize; }
+    std::string Identity() const override { return drive_.identity; }
 
     bool Skip(std::size_t size) override {
         if (position_ + size > drive_.data.size()) {
@@ -95,6 +96,7 @@ FakeDrive& FakeStorage::AddDrive(std::uint32_t n, std::uint64_t size, std::uint3
     FakeDrive& drive = drives[n];
     drive.sectorSize = sectorSize;
     drive.data.resize(size);
+    drive.identity = "disk-" + std::to_string(n);
     // Pseudo-random bytes, so that no two sectors of any drive are alike.
     std::uint64_t state = 0x9E3779B97F4A7C15ULL * (n + 1);
     for (std::uint64_t i = 0; i < size; i += 8) {
@@ -134,6 +136,20 @@ platform::PathKind FakeStorage::KindOf(const std::string& path) {
         return platform::PathKind::Other;
     }
     return files.count(path) > 0 ? platform::PathKind::RegularFile : platform::PathKind::Missing;
+}
+
+platform::FileKey FakeStorage::KeyOf(const std::string& path) {
+    if (keyFails.count(path) > 0) {
+        return {std::nullopt, "Access is denied."};
+    }
+    const auto alias = sameFileAs.find(path);
+    std::string key;
+    for (const char c : alias == sameFileAs.end() ? path : alias->second) {
+        if (!(c == '\\' && !key.empty() && key.back() == '\\' && key.size() > 1)) {
+            key.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+        }
+    }
+    return {key, {}};
 }
 
 std::optional<std::uint64_t> FakeStorage::FreeBytes(const std::string& /*path*/) {

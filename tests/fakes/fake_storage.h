@@ -25,6 +25,7 @@ struct FakeDrive {
     std::optional<std::uint64_t>
         shortReadAt;               // a read covering it stops there, breaking the contract
     std::function<void()> onRead;  // runs before every read, on the reading thread
+    std::string identity;          // what the opened medium says it is
 };
 
 struct FakeImage {
@@ -38,6 +39,11 @@ class FakeStorage : public platform::Storage {
     std::map<std::string, FakeImage> files;  // existing files and the images written
     std::set<std::string> notRegular;        // paths naming a device or a folder
     std::set<std::string> cannotCreate;
+    // Paths that reach another file than their spelling says (links, mounts): path -> the
+    // path it really names. Other paths compare as Windows compares names: case folded,
+    // a doubled separator read as one.
+    std::map<std::string, std::string> sameFileAs;
+    std::set<std::string> keyFails;         // paths whose identity cannot be worked out
     std::optional<std::uint64_t> capacity;  // bytes all images together may hold
     std::optional<std::string> finishFailure;
     std::function<void(const std::string& path)> onFinish;  // before every Finish, on its thread
@@ -51,6 +57,7 @@ class FakeStorage : public platform::Storage {
     platform::Opened<platform::RawDrive> OpenDrive(std::uint32_t n) override;
     platform::Opened<platform::ImageFile> CreateImage(const std::string& path) override;
     platform::PathKind KindOf(const std::string& path) override;
+    platform::FileKey KeyOf(const std::string& path) override;
     std::optional<std::uint64_t> FreeBytes(const std::string& path) override;
 };
 

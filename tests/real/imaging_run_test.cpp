@@ -7,15 +7,19 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "fake_window.h"
+#include "imaging/sha256.h"
 #include "jobs/job_context.h"
 #include "loop_lab.h"
 #include "platform/linux/linux_power.h"
@@ -329,32 +333,182 @@ TEST(ImagingRun, TargetFullInTheTailSectorsFailsThatDrive) {
     EXPECT_NE(program.window.messages[2].prompt.find(image + ".txt"), std::string::npos);
 }
 
-TEST(ImagingRun, RefusesATargetOnASelectedDrive) {
+// The SHA-256 of every regular file in the lab, mounts included.
+std::map<std::string, std::string> Hashes(LoopLab& lab) {
+    std::map<std::string, std::string> hashes;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(lab.tmp.Path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->is_regular_file() && it->path().filename() != ".output") {
+            const std::string bytes = Slurp(it->path());
+            imaging::Sha256 hash;
+            hash.Update(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
+            hashes[it->path().string()] = imaging::Sha256::Hex(hash.Finish());
+        }
+    }
+    return hashes;
+}
+
+// What a case sets up: the folder and drives the operator picks, and image paths edited
+// afterwards (row -> path).
+struct Scene {
+    std::string folder;
+    std::vector<std::string> loops;
+    std::map<int, std::string> images;
+    std::function<void()> afterListing;  // what changes between start-up and Run
+};
+
+TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled) {
+    LoopLab lab;
+    if (const auto why = lab.Missing(std::string(kTools) + " fusefat mkfs.vfat"); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::string same = "Two drives would be imaged into the same file ";
+    const std::string onSource =
+        "The target is one of the source drives, this will cause problems.";
+    const fs::path t = lab.tmp.Path();
+    struct Case {
+        const char* what;
+        std::function<Scene()> arrange;
+        std::function<std::string(const Scene&)> prompt;  // the refusal expected
+    };
+    auto backs = [](const std::string& loop) {
+        return "holds the contents of the drive Loop device (" + loop + ")";
+    };
+    std::string loop;  // the drive a case's refusal names
+    const std::vector<Case> cases = {
+        {"the default image path is the drive's own file",
+         [&] {
+             fs::create_directories(t / "a");
+             loop = RandomLoop(lab, "a/001.bin", kBlock * 4, "-r");
+             return Scene{(t / "a").string(), {loop}, {}, {}};
+         },
+         [&](const Scene&) { return backs(loop); }},
+        {"an edited path names a hard link to the file of a drive that is not selected",
+         [&] {
+             loop = RandomLoop(lab, "b.img", kBlock * 2);
+             fs::create_hard_link(t / "b.img", t / "b-link.bin");
+             const std::string source = RandomLoop(lab, "b-src.img", kBlock);
+             return Scene{t.string(), {source}, {{1, (t / "b-link.bin").string()}}, {}};
+         },
+         [&](const Scene&) { return backs(loop); }},
+        {"a record would overwrite another job's image",
+         [&] {
+             const std::string one = RandomLoop(lab, "c1.img", kBlock);
+             const std::string two = RandomLoop(lab, "c2.img", kBlock);
+             return Scene{t.string(), {one, two}, {{2, (t / "001.bin.txt").string()}}, {}};
+         },
+         [&](const Scene&) { return same + (t / "001.bin.txt").string() + "."; }},
+        {"a symlinked folder and a bind mount name one file three times",
+         [&] {
+             fs::create_directories(t / "real");
+             fs::create_directory_symlink(t / "real", t / "alias");
+             lab.Mount(Quoted(t / "real"), "--bind", "bound");
+             const std::string one = RandomLoop(lab, "d1.img", kBlock);
+             const std::string two = RandomLoop(lab, "d2.img", kBlock);
+             return Scene{
+                 (t / "real").string(), {one, two}, {{2, (t / "alias" / "001.bin").string()}}, {}};
+         },
+         [&](const Scene&) { return same + (t / "alias" / "001.bin").string() + "."; }},
+        {"the same file through a bind mount",
+         [&] {
+             const std::string one = RandomLoop(lab, "e1.img", kBlock);
+             const std::string two = RandomLoop(lab, "e2.img", kBlock);
+             return Scene{
+                 (t / "real").string(), {one, two}, {{2, (t / "bound" / "001.bin").string()}}, {}};
+         },
+         [&](const Scene&) { return same + (t / "bound" / "001.bin").string() + "."; }},
+        {"two names differing in case on FAT",
+         [&] {
+             const std::string fat = lab.Attach("fat.img", 16 << 20);
+             lab.tmp.Run("mkfs.vfat /dev/" + fat);
+             fs::create_directories(t / "fat");
+             lab.tmp.Run("fusefat -o rw+ /dev/" + fat + " " + Quoted(t / "fat"));
+             lab.AddMount(t / "fat");
+             const std::string one = RandomLoop(lab, "f1.img", kBlock);
+             const std::string two = RandomLoop(lab, "f2.img", kBlock);
+             return Scene{
+                 (t / "fat").string(),
+                 {one, two},
+                 {{1, (t / "fat" / "Disk.bin").string()}, {2, (t / "fat" / "DISK.BIN").string()}},
+                 {}};
+         },
+         [&](const Scene&) { return same + (t / "fat" / "DISK.BIN").string() + "."; }},
+        {"a file system mounted on a selected drive after start-up",
+         [&] {
+             const std::string drive = lab.Attach("g.img", kBlock * 64);
+             lab.tmp.Run("mkfs.ext4 -q -F /dev/" + drive);
+             fs::create_directories(t / "g-out");
+             return Scene{(t / "g-out").string(),
+                          {drive},
+                          {{1, (t / "g-mnt" / "001.bin").string()}},
+                          [&lab, drive] { lab.Mount("/dev/" + drive, "", "g-mnt"); }};
+         },
+         [&](const Scene&) { return onSource; }},
+        {"a target inside a loop device whose file lies on a selected drive",
+         [&] {
+             const std::string outer = lab.Attach("h.img", kBlock * 256);
+             const std::string point = lab.MountExt4(outer, "h-outer");
+             const fs::path inner = fs::path(point) / "inner.img";
+             lab.tmp.Run("truncate -s 8M " + Quoted(inner));
+             const std::string drive = lab.AttachFile(inner);
+             lab.MountExt4(drive, "h-inner");
+             return Scene{(t / "h-inner").string(), {outer}, {}, {}};
+         },
+         [&](const Scene&) { return onSource; }},
+    };
+    for (const Case& c : cases) {
+        const Scene scene = c.arrange();
+        Program program;
+        program.Select(scene.folder, scene.loops);
+        if (HasFatalFailure()) {
+            return;
+        }
+        for (const auto& [row, path] : scene.images) {
+            program.window.grid2->SetCellValue(row, jobs::kColFileName, path);
+        }
+        if (scene.afterListing) {
+            scene.afterListing();
+        }
+        const auto before = Hashes(lab);
+        // Yes to every question: only the checks may keep the run from writing.
+        program.window.answers.assign(8, Answer::Yes);
+        program.frm.Command2_Click();
+
+        ASSERT_FALSE(program.window.messages.empty()) << c.what;
+        EXPECT_NE(program.window.messages.back().prompt.find(c.prompt(scene)), std::string::npos)
+            << c.what << ": " << program.window.messages.back().prompt;
+        EXPECT_EQ(Hashes(lab), before) << c.what;
+        EXPECT_EQ(program.Status(1), "") << c.what;
+        EXPECT_FALSE(program.frm.RunInProgress) << c.what;
+    }
+}
+
+TEST(ImagingRun, ADriveSwappedAtItsNumberEndsInAnOpenErrorWithoutAnImage) {
     LoopLab lab;
     if (const auto why = lab.Missing(kTools); !why.empty()) {
         GTEST_SKIP() << why;
     }
-    const std::string name = lab.Attach("fs.img", kBlock * 128);
-    ASSERT_FALSE(name.empty()) << "losetup failed";
-    const std::string point = lab.MountExt4(name, "mnt");
-    ASSERT_FALSE(point.empty()) << "could not make or mount ext4 on /dev/" << name;
-
-    Program program;  // started after the mount: the listing records the drive's volumes
-    const fs::path folder = fs::path(point) / "images";
-    program.Select(folder.string(), {name});
+    const std::string kept = RandomLoop(lab, "kept.img", kBlock * 2);
+    const std::string swapped = RandomLoop(lab, "first.img", kBlock * 2);
+    Program program;
+    const fs::path folder = lab.tmp.Path() / "out";
+    program.Select(folder.string(), {kept, swapped});
     if (HasFatalFailure()) {
         return;
     }
-    // An image never fits on a filesystem inside its own drive: the space question comes first.
-    program.window.answers.push_back(Answer::Yes);
+    // Another medium of the same size at the same number, as a swapped disk would be.
+    ASSERT_TRUE(lab.Detach(swapped));
+    const fs::path other = RandomFile(lab, "second.img", kBlock * 2);
+    ASSERT_TRUE(lab.tmp.Run("losetup /dev/" + swapped + " " + Quoted(other)));
+    lab.Adopt(swapped);
     program.frm.Command2_Click();
 
-    ASSERT_FALSE(program.window.messages.empty());
-    EXPECT_EQ(program.window.messages.back().prompt,
-              "The target is one of the source drives, this will cause problems.");
-    EXPECT_TRUE(fs::is_directory(folder) && fs::is_empty(folder)) << folder;
-    EXPECT_NE(program.Status(1), "Done.");
-    EXPECT_FALSE(program.frm.RunInProgress);
+    EXPECT_EQ(program.Status(1), "Done.");
+    EXPECT_EQ(program.Status(2), "Open Error ...");
+    EXPECT_FALSE(fs::exists(folder / "002.bin"));
+    EXPECT_NE(Slurp(folder / "002.bin.txt").find("has changed since it was listed"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -14,12 +14,10 @@ namespace velmaris::test {
 
 class LoopLab {
   public:
+    // Undone newest first: a loop device over a file on a mount goes before the mount.
     ~LoopLab() {
-        for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
-            tmp.Run("umount " + Quoted(*it));
-        }
-        for (const auto& name : loops_) {
-            tmp.Run("losetup -d /dev/" + name);
+        for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
+            tmp.Run(*it);
         }
     }
 
@@ -50,16 +48,24 @@ class LoopLab {
         if (!node || node->rfind("/dev/", 0) != 0) {
             return "";
         }
-        loops_.push_back(node->substr(5));
-        return loops_.back();
+        const std::string name = node->substr(5);
+        Adopt(name);
+        return name;
+    }
+
+    // A loop device attached by hand, to be detached with the others.
+    void Adopt(const std::string& name) { undo_.push_back("losetup -d /dev/" + name); }
+    // A mount made by hand, to be undone with the others.
+    void AddMount(const std::filesystem::path& point) {
+        undo_.push_back("umount " + Quoted(point));
     }
 
     bool Detach(const std::string& name) {
-        const auto it = std::find(loops_.begin(), loops_.end(), name);
-        if (it == loops_.end() || !tmp.Run("losetup -d /dev/" + name)) {
+        const auto it = std::find(undo_.begin(), undo_.end(), "losetup -d /dev/" + name);
+        if (it == undo_.end() || !tmp.Run(*it)) {
             return false;
         }
-        loops_.erase(it);
+        undo_.erase(it);
         return true;
     }
 
@@ -80,15 +86,14 @@ class LoopLab {
         if (!tmp.Run("mount " + options + " " + source + " " + Quoted(point))) {
             return "";
         }
-        mounts_.push_back(point);
+        AddMount(point);
         return std::filesystem::canonical(point).string();
     }
 
     ScratchDir tmp;
 
   private:
-    std::vector<std::string> loops_;
-    std::vector<std::filesystem::path> mounts_;
+    std::vector<std::string> undo_;  // commands, oldest first
 };
 
 }  // namespace velmaris::test

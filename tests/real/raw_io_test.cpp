@@ -1,5 +1,7 @@
 // Raw drives, image files, free space, the clock and the shutdown launcher on the machine.
 // Loop devices and mounts need root and skip without it; the rest runs as any user.
+#include <fcntl.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -60,12 +62,30 @@ std::string Read(RawDrive& drive, std::size_t size, IoResult& result) {
     return bytes;
 }
 
+// The access mode of the one descriptor this process holds on a file or device node.
+int AccessModeOf(const fs::path& node) {
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(fd.path(), ec) == node) {
+            std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
+            for (std::string key, value; info >> key >> value;) {
+                if (key == "flags:") {
+                    return static_cast<int>(std::stol(value, nullptr, 8)) & O_ACCMODE;
+                }
+            }
+        }
+    }
+    return -1;
+}
+
 // Blocks until one no longer fits, then sectors until nothing is left: the block that did not
 // fit must leave the position where it was, or the sectors after it come from the wrong place.
-void ExpectReadsReproduce(LinuxStorage& storage, std::uint32_t n, const std::string& bytes,
-                          std::uint32_t sectorSize) {
+void ExpectReadsReproduce(LinuxStorage& storage, std::uint32_t n, const fs::path& node,
+                          const std::string& bytes, std::uint32_t sectorSize) {
     const auto opened = storage.OpenDrive(n);
     ASSERT_TRUE(opened.handle) << opened.error.message;
+    // A source is never open for writing, though root could.
+    EXPECT_EQ(AccessModeOf(fs::canonical(node)), O_RDONLY) << "drive " << n;
     RawDrive& drive = *opened.handle;
     EXPECT_EQ(drive.Length(), bytes.size());
     EXPECT_EQ(drive.SectorSize(), sectorSize);
@@ -94,7 +114,7 @@ TEST(RawDrive, ARegularFileKeepsTheReadContractAndOtherNodesAreRefused) {
     const fs::path file = tmp.Put("disk.img", bytes);
     auto storage = StorageOver(
         {file.string(), "/dev/null", (tmp.Path() / "none").string(), tmp.Path().string()});
-    ExpectReadsReproduce(storage, 0, bytes, 512);
+    ExpectReadsReproduce(storage, 0, file, bytes, 512);
 
     const std::pair<std::uint32_t, IoError> refused[] = {
         {1, IoError::Other}, {2, IoError::NotFound}, {3, IoError::Other}, {4, IoError::NotFound}};
@@ -129,8 +149,8 @@ TEST(RawDrive, LoopDevicesOf512And4096ByteSectorsKeepTheReadContract) {
     const std::string bigName = lab.AttachFile(lab.tmp.Put("big.img", big), "--sector-size 4096");
     ASSERT_FALSE(oddName.empty() || bigName.empty()) << "losetup could not attach the files";
     auto storage = StorageOver({"/dev/" + oddName, "/dev/" + bigName});
-    ExpectReadsReproduce(storage, 0, odd, 512);
-    ExpectReadsReproduce(storage, 1, big, 4096);
+    ExpectReadsReproduce(storage, 0, "/dev/" + oddName, odd, 512);
+    ExpectReadsReproduce(storage, 1, "/dev/" + bigName, big, 4096);
 }
 
 TEST(ImageFile, IsWrittenWholeForItsOwnerOnlyAndNeverOverAnythingButAFile) {
@@ -176,6 +196,37 @@ TEST(ImageFile, IsWrittenWholeForItsOwnerOnlyAndNeverOverAnythingButAFile) {
     EXPECT_FALSE(fs::exists(inDev));
     fs::remove(inDev);
     EXPECT_EQ(FileText(target), "keep");
+}
+
+// The flush requests a disk has completed, from its statistics.
+long FlushesOf(const std::string& disk) {
+    std::ifstream stat("/sys/block/" + disk + "/stat");
+    long value = -1;
+    for (int field = 0; field < 16 && stat >> value; ++field) {
+    }
+    return value;
+}
+
+TEST(ImageFile, IsOnTheDiskWhenFinished) {
+    LoopLab lab;
+    if (const auto why = lab.Missing("losetup mkfs.ext4 mount"); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::string disk = lab.Attach("target.img", std::uintmax_t{64} << 20);
+    ASSERT_TRUE(lab.tmp.Run("mkfs.ext4 -q -F /dev/" + disk));
+    // No journal commit of its own for a minute: any flush seen comes from the image.
+    const std::string point = lab.Mount("/dev/" + disk, "-o commit=60", "mnt");
+    ASSERT_FALSE(point.empty());
+    ASSERT_TRUE(lab.tmp.Run("sync -f " + Quoted(point)));
+    LinuxStorage storage([](std::uint32_t) { return std::optional<std::string>(); });
+    auto image = storage.CreateImage(point + "/image.bin");
+    ASSERT_TRUE(image.handle) << image.error.message;
+    const std::string bytes = Pattern(std::size_t{1} << 20, 6);
+    image.handle->Write(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
+    const long before = FlushesOf(disk);
+    ASSERT_GE(before, 0) << "no flush statistics for " << disk;
+    EXPECT_EQ(image.handle->Finish().error, IoError::None);
+    EXPECT_GT(FlushesOf(disk), before) << "the image was closed without a flush to the disk";
 }
 
 TEST(Storage, KindOfTellsFilesFromFoldersDevicesAndLinks) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/linux/linux_system_paths.h"
 #include "platform/linux/sysfs_disk_catalog.h"
 #include "scratch.h"
 
@@ -122,6 +123,66 @@ TEST_F(SysfsTree, FindsPartitionsAndTheirMountsThroughHolders) {
     EXPECT_EQ(catalog.PartitionsOf(Drive(9)), Names{});
     EXPECT_EQ(catalog.PartitionsOf("sdb"), Names{});
     EXPECT_EQ(catalog.VolumesOf("../block/sdb/sdb1"), Names{});
+}
+
+TEST_F(SysfsTree, TellsWhetherAFileSystemLiesOnADiskInMemoryOrNobodyKnowsWhere) {
+    Disk("sr0", "11:0", "8", "1");
+    Disk("loop4", "7:4", "8", "0", {"loop/backing_file", "/run/live/medium/live/fs.squashfs\n"});
+    Disk("loop5", "7:5", "8", "0", {"loop/backing_file", "/run/toram/fs.squashfs (deleted)\n"});
+    Disk("loop6", "7:6", "8", "0", {"loop/backing_file", "/self/disk.img\n"});
+    Disk("dm-1", "253:1", "8", "0", {"slaves/ram0/.keep", ""});
+    Disk("dm-2", "253:2", "8", "0", {"slaves/ram0/.keep", ""}, {"slaves/sdb2/.keep", ""});
+    const std::string mounts =
+        "20 1 0:20 / / rw - overlay overlay rw,lowerdir=/run/live/rootfs/fs.squashfs/,"
+        "upperdir=/run/live/overlay/rw,workdir=/run/live/overlay/work\n"
+        "21 20 0:21 / /run rw - tmpfs tmpfs rw\n"
+        "22 21 11:0 / /run/live/medium ro - iso9660 /dev/sr0 ro\n"
+        "23 21 7:4 / /run/live/rootfs/fs.squashfs ro - squashfs /dev/loop4 ro\n"
+        "24 21 7:5 / /run/toram/root ro - squashfs /dev/loop5 ro\n"
+        "25 20 8:18 / /persist rw - ext4 /dev/sdb2 rw\n"
+        "26 20 0:30 / /ovl rw - overlay overlay "
+        "rw,lowerdir=/x,upperdir=/persist/a\\054b,workdir=/w\n"
+        "27 20 0:31 / /ro-ovl ro - overlay overlay ro,lowerdir=/run/toram/root:/run/live/medium\n"
+        "28 20 252:0 / /zram rw - ext4 /dev/zram0 rw\n"
+        "29 20 253:1 / /dm-ram rw - ext4 /dev/mapper/r rw\n"
+        "30 20 253:2 / /dm-mixed rw - ext4 /dev/mapper/m rw\n"
+        "31 20 8:17 / /part rw - ext4 /dev/sdb1 rw\n"
+        "32 20 7:6 / /self rw - ext4 /dev/loop6 rw\n"
+        "33 20 9:9 / /gone rw - ext4 /dev/md9 rw\n"
+        "34 20 0:40 / /net rw - nfs4 srv:/x rw\n"
+        "35 20 0:41 / /pool rw - zfs rpool/ROOT rw\n"
+        "36 20 0:42 / /b rw - btrfs /dev/sdb2 rw\n"
+        "37 20 11:0 / /cdrom ro - iso9660 /dev/sr0 ro\n";
+    using Kind = SystemPaths::Residence::Kind;
+    const struct {
+        std::string path;
+        Kind kind;
+        Names volumes;
+    } cases[] = {
+        {"/", Kind::NoDisk, {}},  // a live system's root: written to memory
+        {"/run/live/medium/live", Kind::Volumes, {"/run/live/medium"}},
+        {"/run/live/rootfs/fs.squashfs/usr", Kind::Volumes, {"/run/live/rootfs/fs.squashfs"}},
+        {"/run/toram/root", Kind::NoDisk, {}},  // over a loop of a file in memory
+        {"/ovl", Kind::Volumes, {"/persist"}},  // its upper layer "/persist/a,b" is on a disk
+        {"/ro-ovl/x", Kind::Volumes, {"/run/live/medium"}},
+        {"/zram", Kind::NoDisk, {}},
+        {"/dm-ram", Kind::NoDisk, {}},
+        {"/dm-mixed", Kind::Volumes, {"/dm-mixed"}},
+        {"/part", Kind::Volumes, {"/part"}},
+        {"/self", Kind::Volumes, {"/self"}},  // a loop over a file on itself ends
+        {"/gone", Kind::Volumes, {"/gone"}},  // not in sysfs: the catalog may still know it
+        {"/net/share", Kind::NoDisk, {}},
+        {"/pool", Kind::Unknown, {}},
+        {"/b", Kind::Volumes, {"/b"}},
+        {"relative", Kind::Unknown, {}},
+    };
+    for (const auto& c : cases) {
+        const auto residence = ResidenceIn(mounts, tmp_.Path() / "sys", c.path);
+        EXPECT_EQ(residence.kind, c.kind) << c.path;
+        EXPECT_EQ(residence.volumes, c.volumes) << c.path;
+    }
+    EXPECT_EQ(ResidenceIn("", tmp_.Path() / "sys", "/").kind, Kind::Unknown);
+    EXPECT_EQ(BootMediumFoldersIn(mounts), (Names{"/run/live/medium", "/cdrom"}));
 }
 
 }  // namespace

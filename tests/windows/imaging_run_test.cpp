@@ -38,15 +38,18 @@ std::string Sha256Of(const std::string& bytes) {
     return imaging::Sha256::Hex(hash.Finish());
 }
 
-// The program with the Windows services; a fake catalog lists the drive files at their sizes,
-// and the system disk that holds C:, without which nothing is listed.
+// The program with the Windows services; a fake catalog lists the drive files at their sizes
+// and identities, and the system disk that holds C:, without which nothing is listed.
 struct Program {
     explicit Program(const std::vector<std::string>& drives)
         : storage([drives](std::uint32_t n) { return n < drives.size() ? drives[n] : ""; }) {
         catalog.AddDisk(99, "System", "1024", {"C:"});
         for (std::uint32_t n = 0; n < drives.size(); ++n) {
-            catalog.AddDisk(n, "Disk " + std::to_string(n),
-                            std::to_string(std::filesystem::file_size(FsPath(drives[n]))));
+            const auto opened = storage.OpenDrive(n);
+            catalog
+                .AddDisk(n, "Disk " + std::to_string(n),
+                         std::to_string(std::filesystem::file_size(FsPath(drives[n]))))
+                .identity = opened.handle ? opened.handle->Identity() : "";
         }
     }
     fakes::FakeCatalog catalog;

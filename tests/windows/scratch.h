@@ -1,6 +1,8 @@
 // A temporary folder for a test, named with characters outside Latin script.
 #pragma once
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -31,6 +33,19 @@ inline std::string Pattern(std::size_t size, unsigned seed) {
 // A UTF-8 path as the file system library takes it.
 inline std::filesystem::path FsPath(const std::string& utf8) {
     return std::filesystem::path(platform::Wide(utf8).value());
+}
+
+// The 8.3 name the file system gave an existing path, or the path itself when it gave none.
+inline std::string ShortPathOf(const std::string& utf8) {
+    const std::wstring path = platform::Wide(utf8).value();
+    std::wstring shortPath(path.size() + 1, L'\0');
+    const DWORD length =
+        GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    if (length == 0 || length >= shortPath.size()) {
+        return utf8;
+    }
+    shortPath.resize(length);
+    return platform::Utf8(shortPath);
 }
 
 class ScratchDir {

@@ -84,6 +84,24 @@ TEST(RawDrive, ARegularFileKeepsTheReadContract) {
     EXPECT_EQ(storage.OpenDrive(1).error.error, IoError::NotFound);
 }
 
+TEST(RawDrive, AFileStandingInForADriveIsKnownByItsFileIdNotItsBytes) {
+    ScratchDir tmp;
+    const std::string file = tmp.Put("drive.img", Pattern(4096, 4));
+    const std::string twin = tmp.Put("twin.img", Pattern(4096, 4));
+    const std::string link = tmp.Path() + "\\link.img";
+    std::filesystem::create_hard_link(FsPath(file), FsPath(link));
+    auto storage = StorageOver({file, link, twin});
+    std::vector<std::string> identities;
+    for (std::uint32_t n = 0; n < 3; ++n) {
+        const auto opened = storage.OpenDrive(n);
+        ASSERT_TRUE(opened.handle) << opened.error.message;
+        identities.push_back(opened.handle->Identity());
+        EXPECT_TRUE(identities.back().starts_with("file:")) << identities.back();
+    }
+    EXPECT_EQ(identities[0], identities[1]) << "a hard link to the same file";
+    EXPECT_NE(identities[0], identities[2]) << "another file with the same bytes";
+}
+
 TEST(RawDrive, ADriveThatShrinksUnderTheReaderFailsTheWholeRead) {
     ScratchDir tmp;
     const std::string bytes = Pattern(kBlock * 4, 2);
@@ -156,6 +174,61 @@ TEST(Storage, DevicesAndFoldersAreNeverImageFiles) {
     }
     EXPECT_EQ(storage.KindOf("\\\\?\\" + file), PathKind::RegularFile) << "long-path form";
     EXPECT_EQ(std::filesystem::file_size(FsPath(file)), 1u) << "a refused path was written";
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    }
+    return text;
+}
+
+TEST(Storage, KeysAreEqualExactlyForPathsThatReachTheSameFile) {
+    ScratchDir tmp;
+    Win32Storage storage;
+    const std::string folder = tmp.Path();
+    const std::string file = tmp.Put("Image-File-001.bin", "x");
+    const std::string link = folder + "\\linked.bin";
+    std::filesystem::create_hard_link(FsPath(file), FsPath(link));
+    const std::string other = tmp.Put("other.bin", "x");
+    std::string doubled = file;
+    doubled.insert(doubled.rfind('\\'), "\\");
+    const std::string missing = folder + "\\new\\" + Utf8Of(u8"Образ-é.bin");
+    const std::string shortFolder = test::ShortPathOf(folder);
+    ASSERT_NE(test::ShortPathOf(file), file) << "no 8.3 name to compare";
+
+    struct Case {
+        std::string a, b;
+        bool same;
+    } cases[] = {
+        {file, folder + "\\IMAGE-FILE-001.BIN", true},
+        {file, doubled, true},
+        {file, "\\\\?\\" + file, true},
+        {file, test::ShortPathOf(file), true},
+        {file, link, true},
+        {file, other, false},
+        {missing, folder + "\\NEW\\" + Utf8Of(u8"ОБРАЗ-É.BIN"), true},
+        {missing, Upper(folder) + "\\new\\" + Utf8Of(u8"Образ-é.bin"), true},
+        {missing, shortFolder + "\\new\\" + Utf8Of(u8"образ-é.bin"), true},
+        {missing, folder + "\\\\new\\" + Utf8Of(u8"Образ-é.bin"), true},
+        {missing, folder + "\\new\\" + Utf8Of(u8"Образ-e.bin"), false},
+        {folder + Utf8Of(u8"\\straße.bin"), folder + "\\STRASSE.BIN", false},
+        {missing, folder + "\\new2\\" + Utf8Of(u8"Образ-é.bin"), false},
+    };
+    for (const Case& c : cases) {
+        const FileKey a = storage.KeyOf(c.a);
+        const FileKey b = storage.KeyOf(c.b);
+        ASSERT_TRUE(a.key && b.key) << c.a << " | " << c.b << ": " << a.error << b.error;
+        EXPECT_EQ(*a.key == *b.key, c.same) << c.a << " -> " << *a.key << "\n"
+                                            << c.b << " -> " << *b.key;
+    }
+    EXPECT_TRUE(storage.KeyOf(file).key.value_or("").starts_with("file:"));
+    // Nothing can be created below a file, and an empty path names nothing.
+    for (const std::string& path : {file + "\\x.bin", std::string()}) {
+        const FileKey key = storage.KeyOf(path);
+        EXPECT_FALSE(key.key) << path;
+        EXPECT_FALSE(key.error.empty()) << path;
+    }
 }
 
 TEST(Storage, FreeSpaceOfWinesDrivesAndOfPathsNotThereYet) {

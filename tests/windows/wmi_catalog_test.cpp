@@ -119,7 +119,8 @@ TEST(WmiDiskCatalog, ListsTheMachinesDisksAndWalksWhatItCan) {
     const DiskRecord& first = disks->front();
     std::cout << disks->size() << " disk(s), " << partitions << " partition(s), " << volumes
               << " volume(s); first: " << first.deviceId << ", " << first.model.value_or("-")
-              << ", " << first.mediaType.value_or("-") << ", " << first.size.value_or("-") << "\n";
+              << ", " << first.mediaType.value_or("-") << ", " << first.size.value_or("-")
+              << ", identity \"" << first.identity << "\"\n";
 
     // The connection is kept: a second listing gives the same disks.
     const auto again = catalog.Disks();

@@ -7,7 +7,16 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+#include <wctype.h>
+
+#include <algorithm>
+#include <array>
+#include <clocale>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,7 +27,10 @@
 #include <utility>
 
 #include "platform/contract_raw_drive.h"
+#include "platform/linux/block_devices.h"
+#include "platform/linux/mount_table.h"
 #include "platform/linux/sysfs_disk_catalog.h"
+#include "platform/linux/utf8_append.h"
 
 namespace velmaris::platform {
 namespace {
@@ -78,8 +90,8 @@ class UniqueFd {
 
 class PosixRawDrive : public ContractRawDrive {
   public:
-    PosixRawDrive(int fd, std::uint64_t length, std::uint32_t sectorSize)
-        : ContractRawDrive(length, sectorSize), fd_(fd) {}
+    PosixRawDrive(int fd, std::uint64_t length, std::uint32_t sectorSize, std::string identity)
+        : ContractRawDrive(length, sectorSize, std::move(identity)), fd_(fd) {}
 
   protected:
     IoResult ReadExactlyAt(std::uint64_t offset, std::byte* buffer, std::size_t size) override {
@@ -217,6 +229,115 @@ std::optional<std::string> ResolvedOrNearestFolder(const std::string& path) {
     }
 }
 
+std::string FileKeyText(const char* kind, const struct stat& info) {
+    return std::string(kind) + ":" + std::to_string(major(info.st_dev)) + ":" +
+           std::to_string(minor(info.st_dev)) + ":" + std::to_string(info.st_ino);
+}
+
+// The mount table's type of the file system with this device number ("fuse.fusefat").
+std::string MountedType(dev_t device) {
+    std::ifstream in("/proc/self/mountinfo", std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (const auto& entry : linux_mounts::ParseMountInfo(text)) {
+        if (entry.major == major(device) && entry.minor == minor(device)) {
+            return entry.fsType;
+        }
+    }
+    return {};
+}
+
+// A resolved path as a path inside its file system: the mount's root folder and the rest.
+std::optional<std::string> PathInsideFileSystem(const std::string& resolved, dev_t device) {
+    std::ifstream in("/proc/self/mountinfo", std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<linux_mounts::MountEntry> same;
+    for (auto& entry : linux_mounts::ParseMountInfo(text)) {
+        if (entry.major == major(device) && entry.minor == minor(device)) {
+            same.push_back(std::move(entry));
+        }
+    }
+    const auto point = linux_mounts::MountPointHolding(same, resolved);
+    if (!point) {
+        return std::nullopt;
+    }
+    for (const auto& entry : same) {
+        if (entry.mountPoint == *point) {
+            const std::string below = *point == "/" ? resolved : resolved.substr(point->size());
+            return entry.root == "/" ? (below.empty() ? "/" : below) : entry.root + below;
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether the file system of this folder takes two names differing in case for one file.
+bool IgnoresCase(const fs::path& folder, const struct stat& info) {
+    // Not in every kernel's headers.
+    constexpr unsigned long kExfatMagic = 0x2011BAB0;
+    constexpr unsigned long kFuseMagic = 0x65735546;
+    constexpr unsigned long kCifsMagic = 0xFF534D42;
+    constexpr unsigned long kSmb2Magic = 0xFE534D42;
+    struct statfs fsInfo {};
+    if (::statfs(folder.c_str(), &fsInfo) != 0) {
+        return true;  // unknown: the stricter comparison
+    }
+    const auto type = static_cast<unsigned long>(fsInfo.f_type);
+    if (type == MSDOS_SUPER_MAGIC || type == kExfatMagic) {
+        return true;
+    }
+    if (type == kFuseMagic || type == kCifsMagic || type == kSmb2Magic) {
+        static constexpr std::array<std::string_view, 6> kCaseless = {
+            "fuse.fusefat", "fuse.exfat", "fuse.exfat-fuse", "fuseblk", "cifs", "smb3"};
+        return std::find(kCaseless.begin(), kCaseless.end(), MountedType(info.st_dev)) !=
+               kCaseless.end();
+    }
+    // ext4 and f2fs folders may be made case-insensitive one by one.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int flags = 0;
+    const bool casefold =
+        fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return casefold;
+}
+
+// A name in upper case, letter by letter, as case-insensitive file systems compare names.
+// Bytes that are not UTF-8 stay as they are.
+std::string FoldedCase(const std::string& name) {
+    const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    std::string out;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        const std::size_t n = lead < 0x80         ? 1
+                              : (lead >> 5) == 6  ? 2
+                              : (lead >> 4) == 14 ? 3
+                              : (lead >> 3) == 30 ? 4
+                                                  : 0;
+        std::uint32_t c = n == 1 ? lead : n == 0 ? 0 : lead & (0x7Fu >> n);
+        bool valid = n != 0 && i + n <= name.size();
+        for (std::size_t k = 1; valid && k < n; ++k) {
+            const auto next = static_cast<unsigned char>(name[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3Fu);
+        }
+        if (!valid) {
+            out.push_back(name[i++]);
+            continue;
+        }
+        if (utf8 != locale_t{}) {
+            c = static_cast<std::uint32_t>(::towupper_l(static_cast<wint_t>(c), utf8));
+        } else if (c >= 'a' && c <= 'z') {
+            c -= 32;
+        }
+        AppendUtf8(out, static_cast<char32_t>(c));
+        i += n;
+    }
+    if (utf8 != locale_t{}) {
+        ::freelocale(utf8);
+    }
+    return out;
+}
+
 // Device nodes and kernel files, which an image must never be written over.
 bool IsSystemTree(const std::string& resolved) {
     for (const std::string_view root : {"/dev", "/proc", "/sys"}) {
@@ -253,7 +374,16 @@ Opened<RawDrive> LinuxStorage::OpenDrive(std::uint32_t n) {
     }
     std::uint64_t length = 0;
     std::uint32_t sectorSize = 512;
+    std::string identity = "file:" + std::to_string(major(info.st_dev)) + ":" +
+                           std::to_string(minor(info.st_dev)) + ":" + std::to_string(info.st_ino);
     if (S_ISBLK(info.st_mode)) {
+        // The medium behind this very descriptor, as the catalog described it when listing.
+        std::error_code ec;
+        const fs::path disk =
+            fs::canonical(fs::path("/sys/dev/block") / (std::to_string(major(info.st_rdev)) + ":" +
+                                                        std::to_string(minor(info.st_rdev))),
+                          ec);
+        identity = ec ? std::string() : linux_block::DiskIdentity(disk, fd.Get());
         int logical = 0;
         if (::ioctl(fd.Get(), BLKGETSIZE64, &length) != 0 ||
             ::ioctl(fd.Get(), BLKSSZGET, &logical) != 0) {
@@ -269,7 +399,8 @@ Opened<RawDrive> LinuxStorage::OpenDrive(std::uint32_t n) {
         return {nullptr, Failure(ENOTBLK)};
     }
     ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);  // a larger read-ahead
-    return {std::make_unique<PosixRawDrive>(fd.Release(), length, sectorSize), {}};
+    return {std::make_unique<PosixRawDrive>(fd.Release(), length, sectorSize, std::move(identity)),
+            {}};
 }
 
 Opened<ImageFile> LinuxStorage::CreateImage(const std::string& path) {
@@ -323,6 +454,50 @@ PathKind LinuxStorage::KindOf(const std::string& path) {
         return PathKind::Other;
     }
     return PathKind::RegularFile;
+}
+
+FileKey LinuxStorage::KeyOf(const std::string& path) {
+    std::error_code ec;
+    fs::path existing = fs::absolute(path, ec);
+    if (ec || path.empty()) {
+        return {std::nullopt, ec ? ec.message() : Text(ENOENT)};
+    }
+    // The nearest existing folder, and the rest of the path that would be created under it.
+    std::vector<std::string> rest;
+    struct stat info {};
+    while (::stat(existing.c_str(), &info) != 0) {
+        if (errno != ENOENT || existing.parent_path() == existing) {
+            return {std::nullopt, Text(errno)};
+        }
+        const std::string name = existing.filename().string();
+        if (!name.empty() && name != ".") {
+            rest.push_back(name);
+        }
+        existing = existing.parent_path();
+    }
+    std::reverse(rest.begin(), rest.end());
+    std::string key;
+    if (!IgnoresCase(existing, info)) {
+        // Device and inode, whatever links and mounts led there.
+        key = FileKeyText(rest.empty() ? "file" : "folder", info);
+        for (const std::string& name : rest) {
+            key += "/" + name;
+        }
+        return {key, {}};
+    }
+    // FUSE file systems give one file a new inode for every spelling of its name: compare the
+    // path inside the file system, upper-cased as the file system compares names.
+    const auto resolved = Resolved(existing);
+    const auto inside = resolved ? PathInsideFileSystem(*resolved, info.st_dev) : std::nullopt;
+    if (!inside) {
+        return {std::nullopt, "cannot find the file system of " + existing.string()};
+    }
+    key = "name:" + std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev)) +
+          ":" + FoldedCase(*inside);
+    for (const std::string& name : rest) {
+        key += "/" + FoldedCase(name);
+    }
+    return {key, {}};
 }
 
 std::optional<std::uint64_t> LinuxStorage::FreeBytes(const std::string& path) {

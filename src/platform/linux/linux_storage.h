@@ -30,6 +30,10 @@ class LinuxStorage : public Storage {
     // Other for folders, devices, FIFOs, sockets, dangling links and anything that resolves
     // into /dev, /proc or /sys; a missing path is judged by its nearest existing folder.
     PathKind KindOf(const std::string& path) override;
+    // An existing file by device and inode; a missing one by its nearest existing folder's
+    // device and inode and the rest of the path, upper-cased where that folder's file system
+    // ignores case (FAT, exFAT, SMB, casefolded ext4 folders).
+    FileKey KeyOf(const std::string& path) override;
     // Of the path or its nearest existing folder.
     std::optional<std::uint64_t> FreeBytes(const std::string& path) override;
 

@@ -15,8 +15,11 @@ namespace velmaris::platform::linux_mounts {
 struct MountEntry {
     std::uint32_t major = 0;
     std::uint32_t minor = 0;
+    std::string root;        // decoded: the folder of the file system mounted here
     std::string mountPoint;  // decoded
     std::string source;      // decoded, e.g. "/dev/sdb1"
+    std::string fsType;      // "ext4", "btrfs", "fuse.sshfs"
+    std::string superOptions;
 };
 
 // The kernel escapes space, tab, newline and backslash as a backslash and three octal digits.
@@ -94,13 +97,20 @@ inline std::vector<MountEntry> ParseMountInfo(std::string_view text) {
         MountEntry entry;
         entry.major = dev->first;
         entry.minor = dev->second;
+        entry.root = DecodeMountField(f[3]);
         entry.mountPoint = DecodeMountField(f[4]);
         std::size_t dash = 6;
         while (dash < f.size() && f[dash] != "-") {
             ++dash;
         }
+        if (dash + 1 < f.size()) {
+            entry.fsType = DecodeMountField(f[dash + 1]);
+        }
         if (dash + 2 < f.size()) {
             entry.source = DecodeMountField(f[dash + 2]);
+        }
+        if (dash + 3 < f.size()) {
+            entry.superOptions = DecodeMountField(f[dash + 3]);
         }
         entries.push_back(std::move(entry));
     }

@@ -17,6 +17,7 @@
 #include <tuple>
 #include <utility>
 
+#include "platform/linux/block_devices.h"
 #include "platform/linux/mount_table.h"
 
 namespace velmaris::platform {
@@ -256,6 +257,14 @@ DiskRecord SysfsDiskCatalog::RecordOf(const std::string& name, std::uint32_t ind
         }
     }
 
+    // Read through the node itself, as LinuxStorage reads it when the drive is opened.
+    if (const auto dev = ReadDevNumber(base / "dev")) {
+        const int fd = linux_block::OpenBlockNode(dev_ / name, *dev);
+        if (fd >= 0) {
+            record.identity = linux_block::DiskIdentity(base, fd);
+            ::close(fd);
+        }
+    }
     if (auto wwid = ReadAttr(base / "wwid")) {
         record.pnpDeviceId = std::move(*wwid);
     } else if (auto deviceWwid = ReadAttr(base / "device" / "wwid")) {
@@ -391,6 +400,60 @@ std::vector<std::string> SysfsDiskCatalog::VolumesOf(const std::string& partitio
     } catch (...) {
         return {};
     }
+}
+
+DisksUnder SysfsDiskCatalog::DisksHolding(const std::string& path) {
+    try {
+        const linux_block::DiskSet found =
+            linux_block::DiskWalker(sysfs_, mountInfo_, dev_).UnderPath(path);
+        if (found.error) {
+            return {DisksUnder::Kind::Unknown, {}, *found.error};
+        }
+        if (!found.blockBacked) {
+            return {DisksUnder::Kind::NoDisk, {}, {}};
+        }
+        DisksUnder under{DisksUnder::Kind::Disks, {}, {}};
+        for (const std::string& name : found.disks) {
+            if (const auto number = numbers_.find(name); number != numbers_.end()) {
+                under.drives.push_back(number->second);
+            }
+        }
+        return under;
+    } catch (const std::exception& e) {
+        return {DisksUnder::Kind::Unknown, {}, e.what()};
+    }
+}
+
+std::vector<std::string> SysfsDiskCatalog::DrivesBackedBy(const std::string& path) {
+    std::vector<std::string> drives;
+    {
+        const auto file = linux_block::FileIdOf(path);
+        if (!file) {
+            return drives;
+        }
+        std::error_code ec;
+        for (fs::directory_iterator it(sysfs_ / "block", ec); !ec && it != fs::directory_iterator();
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            const auto dev = ReadDevNumber(it->path() / "dev");
+            if (!IsLoop(name) || !dev) {
+                continue;
+            }
+            std::optional<linux_block::FileId> backing;
+            const int fd = linux_block::OpenBlockNode(dev_ / name, *dev);
+            if (fd >= 0) {
+                backing = linux_block::LoopBackingOf(fd);
+                ::close(fd);
+            } else if (const auto text = ReadAttr(it->path() / "loop" / "backing_file")) {
+                // Without the right to open the node: the file the driver names, by identity.
+                backing = linux_block::FileIdOf(*text);
+            }
+            if (backing == file) {
+                drives.push_back(ModelText(it->path(), name));
+            }
+        }
+    }
+    return drives;
 }
 
 }  // namespace velmaris::platform

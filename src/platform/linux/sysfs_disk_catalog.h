@@ -24,6 +24,11 @@ class SysfsDiskCatalog : public DiskCatalog {
     std::optional<std::vector<DiskRecord>> Disks() override;
     std::vector<std::string> PartitionsOf(const std::string& diskDeviceId) override;
     std::vector<std::string> VolumesOf(const std::string& partitionDeviceId) override;
+    // Through sysfs from the file system's device number; loop devices through the file
+    // the loop driver reports behind them.
+    DisksUnder DisksHolding(const std::string& path) override;
+    // Every attached loop device whose file is the file at path (same device and inode).
+    std::vector<std::string> DrivesBackedBy(const std::string& path) override;
 
     // The device node of drive number n ("/dev/sdb"), once a listing has named it.
     std::optional<std::string> DevicePathOf(std::uint32_t n) const;

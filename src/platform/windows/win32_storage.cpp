@@ -18,6 +18,8 @@
 #include "platform/contract_raw_drive.h"
 #include "platform/windows/utf8.h"
 #include "platform/windows/win32_files.h"
+#include "platform/windows/win32_handle.h"
+#include "platform/windows/win32_identity.h"
 
 namespace velmaris::platform {
 namespace {
@@ -27,25 +29,6 @@ constexpr DWORD kMaxPiece = DWORD{1} << 26;
 // The aligned buffer for reads that do not fall on sector boundaries, and its alignment.
 constexpr std::size_t kBounceSize = std::size_t{1} << 20;
 constexpr std::size_t kAlignment = 4096;
-
-class Handle {
-  public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() {
-        if (Valid()) {
-            CloseHandle(h_);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HANDLE Get() const { return h_; }
-    bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE Release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-
-  private:
-    HANDLE h_;
-};
 
 template <typename T>
 struct LocalDeleter {
@@ -95,8 +78,9 @@ std::uint64_t RoundUp(std::uint64_t value, std::uint32_t unit) {
 
 class Win32RawDrive : public ContractRawDrive {
   public:
-    Win32RawDrive(HANDLE handle, std::uint64_t length, std::uint32_t sectorSize)
-        : ContractRawDrive(length, sectorSize), handle_(handle) {}
+    Win32RawDrive(HANDLE handle, std::uint64_t length, std::uint32_t sectorSize,
+                  std::string identity)
+        : ContractRawDrive(length, sectorSize, std::move(identity)), handle_(handle) {}
 
   protected:
     IoResult ReadExactlyAt(std::uint64_t offset, std::byte* buffer, std::size_t size) override {
@@ -304,20 +288,6 @@ bool NamesDevice(const std::wstring& path) {
                                                       : std::wstring_view(p).substr(slash + 1));
 }
 
-std::optional<std::wstring> FullPath(const std::wstring& path) {
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return std::nullopt;
-    }
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) {
-        return std::nullopt;
-    }
-    full.resize(length);
-    return full;
-}
-
 // What is at the path once opened: a plain file, or something else (a folder, a device).
 PathKind KindOfExisting(const std::wstring& path) {
     const Handle handle(CreateFileW(path.c_str(), 0,
@@ -330,6 +300,36 @@ PathKind KindOfExisting(const std::wstring& path) {
         return PathKind::Other;
     }
     return PathKind::RegularFile;
+}
+
+// A folder whose names differ by case alone (FILE_CS_FLAG_CASE_SENSITIVE_DIR, read through
+// FileCaseSensitiveInfo). Where the call is unknown (before Windows 10, FAT, Wine), folders
+// ignore case.
+bool IsCaseSensitiveFolder(HANDLE folder) {
+    constexpr auto kFileCaseSensitiveInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(23);
+    constexpr ULONG kCaseSensitiveDir = 0x1;
+    ULONG flags = 0;
+    return GetFileInformationByHandleEx(folder, kFileCaseSensitiveInfo, &flags, sizeof(flags)) &&
+           (flags & kCaseSensitiveDir) != 0;
+}
+
+// Names as a case-blind file system compares them: one upper-case letter for each, as in
+// NTFS's upcase table (no "SS" for a sharp s).
+std::optional<std::wstring> Folded(const std::wstring& name) {
+    if (name.empty()) {
+        return name;
+    }
+    const int length = static_cast<int>(name.size());
+    std::wstring upper(name.size(), L'\0');
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), length, upper.data(),
+                      length, nullptr, nullptr, 0) != length) {
+        return std::nullopt;
+    }
+    return upper;
+}
+
+FileKey KeyFailure(DWORD error) {
+    return {std::nullopt, SystemErrorText(error)};
 }
 
 }  // namespace
@@ -368,8 +368,10 @@ Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
         if (sector == 0 || sector > kAlignment || (sector & (sector - 1)) != 0) {
             return {nullptr, Failure(ERROR_INVALID_DATA)};
         }
-        return {std::make_unique<Win32RawDrive>(
-                    handle.Release(), static_cast<std::uint64_t>(length.Length.QuadPart), sector),
+        std::string identity = DiskIdentityOf(handle.Get());
+        return {std::make_unique<Win32RawDrive>(handle.Release(),
+                                                static_cast<std::uint64_t>(length.Length.QuadPart),
+                                                sector, std::move(identity)),
                 {}};
     }
     // Not a disk: a plain file stands in for one.
@@ -380,9 +382,12 @@ Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
         !GetFileSizeEx(handle.Get(), &size)) {
         return {nullptr, Failure(ERROR_INVALID_FUNCTION)};
     }
-    return {std::make_unique<Win32RawDrive>(handle.Release(),
-                                            static_cast<std::uint64_t>(size.QuadPart), 512),
-            {}};
+    DWORD error = ERROR_SUCCESS;
+    std::string identity = FileIdentityOf(handle.Get(), error).value_or("");
+    return {
+        std::make_unique<Win32RawDrive>(handle.Release(), static_cast<std::uint64_t>(size.QuadPart),
+                                        512, std::move(identity)),
+        {}};
 }
 
 Opened<ImageFile> Win32Storage::CreateImage(const std::string& path) {
@@ -427,6 +432,61 @@ PathKind Win32Storage::KindOf(const std::string& path) {
         return PathKind::Other;
     }
     return KindOfExisting(*full);
+}
+
+FileKey Win32Storage::KeyOf(const std::string& path) {
+    const auto wide = Wide(path);
+    if (!wide || wide->empty()) {
+        return KeyFailure(ERROR_INVALID_NAME);
+    }
+    const auto full = FullPath(*wide);
+    if (!full) {
+        return KeyFailure(GetLastError());
+    }
+    if (NamesDevice(*wide) || NamesDevice(*full)) {
+        return {std::nullopt, "Not a file on a disk"};
+    }
+    const NearestExisting nearest = OpenNearestExisting(*full);
+    if (!nearest.handle.Valid()) {
+        return KeyFailure(nearest.error);
+    }
+    const HANDLE handle = nearest.handle.Get();
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        return {std::nullopt, "Not a file on a disk"};
+    }
+    if (nearest.missing.empty()) {
+        DWORD error = ERROR_SUCCESS;
+        const auto identity = FileIdentityOf(handle, error);
+        return identity ? FileKey{*identity, {}} : KeyFailure(error);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return KeyFailure(GetLastError());
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return KeyFailure(ERROR_DIRECTORY);
+    }
+    // The volume's GUID name stands for every drive letter and folder it is mounted at; a
+    // network share has none.
+    auto folder = FinalPathOf(handle, VOLUME_NAME_GUID);
+    if (!folder) {
+        folder = FinalPathOf(handle, VOLUME_NAME_DOS);
+    }
+    if (!folder) {
+        return KeyFailure(GetLastError());
+    }
+    std::wstring rest;
+    for (const std::wstring& name : nearest.missing) {
+        rest += L'\\' + name;
+    }
+    const auto names = IsCaseSensitiveFolder(handle) ? rest : Folded(rest);
+    if (!names) {
+        return KeyFailure(GetLastError());
+    }
+    while (!folder->empty() && folder->back() == L'\\') {
+        folder->pop_back();
+    }
+    return {"path:" + Utf8(*folder + *names), {}};
 }
 
 std::optional<std::uint64_t> Win32Storage::FreeBytes(const std::string& path) {

@@ -28,6 +28,10 @@ class Win32Storage : public Storage {
     // Other for folders, device names ("\\.\...", "NUL", "COM1.txt") and anything that does
     // not open as a plain file.
     PathKind KindOf(const std::string& path) override;
+    // An existing file: its volume serial and file id. A path not there yet: the final path of
+    // its nearest existing folder, on the volume's GUID name, and the names below it,
+    // upper-cased unless that folder is case-sensitive.
+    FileKey KeyOf(const std::string& path) override;
     // Total free bytes of the volume of the path or of its nearest existing folder.
     std::optional<std::uint64_t> FreeBytes(const std::string& path) override;
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string_view>
 #include <vector>
 
 #include "platform/windows/utf8.h"
@@ -48,6 +49,46 @@ std::optional<std::string> Win32SystemPaths::VolumeOf(const std::string& path) {
         return std::nullopt;
     }
     return volume.substr(first, volume.find_last_not_of(' ') - first + 1);
+}
+
+SystemPaths::Residence Win32SystemPaths::ResidenceOf(const std::string& path) {
+    using Kind = Residence::Kind;
+    std::string_view rest = path;
+    // The long-path forms name the same places as \\server\share and C:\.
+    if (rest.rfind(R"(\\?\UNC\)", 0) == 0) {
+        return {Kind::NoDisk, {}};
+    }
+    if (rest.rfind(R"(\\?\)", 0) == 0) {
+        rest.remove_prefix(4);
+    }
+    if (rest.rfind(R"(\\)", 0) == 0) {
+        return {Kind::NoDisk, {}};
+    }
+    const bool letter = rest.size() >= 2 && rest[1] == ':' &&
+                        ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z'));
+    if (!letter) {
+        return {};
+    }
+    const std::wstring drive{static_cast<wchar_t>(rest[0]), L':'};
+    switch (GetDriveTypeW((drive + L"\\").c_str())) {
+        case DRIVE_REMOTE:
+        case DRIVE_RAMDISK:
+            return {Kind::NoDisk, {}};
+        case DRIVE_UNKNOWN:
+        case DRIVE_NO_ROOT_DIR:
+            return {};
+        default:
+            break;
+    }
+    // WinPE's X: may call itself fixed, yet it is no partition of any disk (the management
+    // service lists no partition holding it): its device is the RAM disk driver's own,
+    // \Device\Ramdisk{GUID}, where a disk's volume is \Device\HarddiskVolumeN.
+    wchar_t target[MAX_PATH] = {};
+    if (QueryDosDeviceW(drive.c_str(), target, MAX_PATH) != 0 &&
+        std::wstring_view(target).rfind(LR"(\Device\Ramdisk)", 0) == 0) {
+        return {Kind::NoDisk, {}};
+    }
+    return {Kind::Volumes, {std::string(rest.substr(0, 2))}};
 }
 
 }  // namespace velmaris::platform

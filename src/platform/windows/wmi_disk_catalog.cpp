@@ -2,10 +2,21 @@
 
 #include <windows.h>
 
+#include <virtdisk.h>
+#include <winioctl.h>
+
+#include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstddef>
+#include <cstring>
+#include <map>
 
 #include "platform/windows/utf8.h"
+#include "platform/windows/win32_files.h"
+#include "platform/windows/win32_handle.h"
+#include "platform/windows/win32_identity.h"
+#include "platform/windows/win32_storage.h"
 
 namespace velmaris::platform {
 namespace {
@@ -94,7 +105,142 @@ std::optional<DiskRecord> RecordOf(IWbemClassObject& disk) {
     return record;
 }
 
+DisksUnder UnknownDisks(std::string reason) {
+    return {DisksUnder::Kind::Unknown, {}, std::move(reason)};
+}
+
+// The volume GUID name ("\\?\Volume{...}") under an open file or folder; empty for a network
+// share; nullopt with error set when Windows does not say.
+std::optional<std::wstring> VolumeUnder(HANDLE object, const std::wstring& fullPath, DWORD& error) {
+    if (const auto final = FinalPathOf(object, VOLUME_NAME_GUID)) {
+        return final->substr(0, final->find(L'\\', 4));
+    }
+    // No GUID name: a share, or a volume the mount manager does not know. The final path sees
+    // through a drive letter mapped or substituted onto a share.
+    std::wstring path = FinalPathOf(object, VOLUME_NAME_DOS).value_or(fullPath);
+    if (path.starts_with(L"\\\\?\\UNC\\")) {
+        path = L"\\" + path.substr(7);
+    }
+    std::wstring root(path.size() + 2, L'\0');
+    if (!GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size()))) {
+        error = GetLastError();
+        return std::nullopt;
+    }
+    root.resize(std::wcslen(root.c_str()));
+    if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) {
+        return std::wstring();
+    }
+    std::wstring volume(MAX_PATH, L'\0');
+    if (!GetVolumeNameForVolumeMountPointW(root.c_str(), volume.data(),
+                                           static_cast<DWORD>(volume.size()))) {
+        error = GetLastError();
+        return std::nullopt;
+    }
+    volume.resize(std::wcslen(volume.c_str()));
+    while (!volume.empty() && volume.back() == L'\\') {
+        volume.pop_back();
+    }
+    return volume;
+}
+
+using GetStorageDependencyInformationFn = DWORD(WINAPI*)(HANDLE, GET_STORAGE_DEPENDENCY_FLAG, ULONG,
+                                                         PSTORAGE_DEPENDENCY_INFO, PULONG);
+
+// Loaded when first asked for, from the system folder: Wine and older Windows may lack it.
+GetStorageDependencyInformationFn StorageDependencyQuery() {
+    static const GetStorageDependencyInformationFn query = [] {
+        std::wstring path(MAX_PATH, L'\0');
+        const UINT length = GetSystemDirectoryW(path.data(), MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) {
+            return GetStorageDependencyInformationFn{};
+        }
+        path.resize(length);
+        const HMODULE module = LoadLibraryW((path + L"\\virtdisk.dll").c_str());
+        const FARPROC proc =
+            module ? GetProcAddress(module, "GetStorageDependencyInformation") : nullptr;
+        return reinterpret_cast<GetStorageDependencyInformationFn>(
+            reinterpret_cast<void (*)()>(proc));
+    }();
+    return query;
+}
+
+// The files a disk is stored in: an attached virtual disk and the parents it is built on.
+std::vector<std::wstring> BackingFilesOf(std::uint32_t disk) {
+    const GetStorageDependencyInformationFn query = StorageDependencyQuery();
+    const auto path = Wide(PhysicalDrivePath(disk)).value_or(std::wstring());
+    Handle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!handle.Valid()) {
+        handle = OpenForQuery(path);  // without administrator rights
+    }
+    if (query == nullptr || !handle.Valid()) {
+        return {};
+    }
+    const auto flags = static_cast<GET_STORAGE_DEPENDENCY_FLAG>(
+        GET_STORAGE_DEPENDENCY_FLAG_HOST_VOLUMES | GET_STORAGE_DEPENDENCY_FLAG_DISK_HANDLE);
+    std::vector<std::uint64_t> buffer(512);  // 4 KiB, 8-byte aligned for the entries' pointers
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        auto* info = reinterpret_cast<STORAGE_DEPENDENCY_INFO*>(buffer.data());
+        info->Version = STORAGE_DEPENDENCY_INFO_VERSION_2;
+        ULONG used = 0;
+        const auto size = static_cast<ULONG>(buffer.size() * sizeof(std::uint64_t));
+        const DWORD error = query(handle.Get(), flags, size, info, &used);
+        if (error == ERROR_INSUFFICIENT_BUFFER && used > size) {
+            buffer.resize(used / sizeof(std::uint64_t) + 1);
+            continue;
+        }
+        if (error != ERROR_SUCCESS) {
+            return {};
+        }
+        std::vector<std::wstring> files;
+        for (ULONG i = 0; i < info->NumberEntries; ++i) {
+            const STORAGE_DEPENDENCY_INFO_TYPE_2& entry = info->Version2Entries[i];
+            if (entry.HostVolumeName == nullptr || entry.DependentVolumeRelativePath == nullptr) {
+                continue;
+            }
+            // "\\?\Volume{...}\" and "\folder\disk.vhdx".
+            std::wstring host = entry.HostVolumeName;
+            std::wstring relative = entry.DependentVolumeRelativePath;
+            while (!host.empty() && host.back() == L'\\') {
+                host.pop_back();
+            }
+            files.push_back(host + (relative.starts_with(L'\\') ? L"" : L"\\") + relative);
+        }
+        return files;
+    }
+    return {};
+}
+
 }  // namespace
+
+VolumeExtents VolumeDiskExtents(const std::wstring& volume) {
+    const Handle handle(CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    if (!handle.Valid()) {
+        return {{}, GetLastError()};
+    }
+    std::vector<std::byte> bytes(sizeof(VOLUME_DISK_EXTENTS));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD returned = 0;
+        if (DeviceIoControl(handle.Get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0,
+                            bytes.data(), static_cast<DWORD>(bytes.size()), &returned, nullptr)) {
+            bytes.resize(returned);
+            return {std::move(bytes), ERROR_SUCCESS};
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_MORE_DATA) {
+            return {{}, error};
+        }
+        // A volume on several disks: the count came back, room for all of them.
+        DWORD count = 0;
+        std::memcpy(&count, bytes.data(), sizeof(count));
+        bytes.resize(offsetof(VOLUME_DISK_EXTENTS, Extents) +
+                     std::size_t{count} * sizeof(DISK_EXTENT));
+    }
+    return {{}, ERROR_MORE_DATA};
+}
+
+WmiDiskCatalog::WmiDiskCatalog(ExtentsQuery extentsOf) : extentsOf_(std::move(extentsOf)) {}
 
 std::wstring DiskDrivesQuery() {
     return L"select * from Win32_DiskDrive";
@@ -228,6 +374,11 @@ std::optional<std::vector<DiskRecord>> WmiDiskCatalog::Disks() {
     std::vector<DiskRecord> records;
     for (const auto& disk : *disks) {
         if (auto record = RecordOf(*disk.Get())) {
+            const Handle drive =
+                OpenForQuery(Wide(PhysicalDrivePath(record->index)).value_or(std::wstring()));
+            if (drive.Valid()) {
+                record->identity = DiskIdentityOf(drive.Get());
+            }
             records.push_back(std::move(*record));
         }
     }
@@ -240,6 +391,71 @@ std::vector<std::string> WmiDiskCatalog::PartitionsOf(const std::string& diskDev
 
 std::vector<std::string> WmiDiskCatalog::VolumesOf(const std::string& partitionDeviceId) {
     return DeviceIdsOf(LogicalDisksQuery(partitionDeviceId));
+}
+
+DisksUnder WmiDiskCatalog::DisksHolding(const std::string& path) {
+    const auto wide = Wide(path);
+    const auto full = wide && !wide->empty() ? FullPath(*wide) : std::nullopt;
+    if (!full) {
+        return UnknownDisks(SystemErrorText(ERROR_INVALID_NAME));
+    }
+    const NearestExisting nearest = OpenNearestExisting(*full);
+    if (!nearest.handle.Valid()) {
+        return UnknownDisks(SystemErrorText(nearest.error));
+    }
+    DWORD error = ERROR_SUCCESS;
+    const auto volume = VolumeUnder(nearest.handle.Get(), *full, error);
+    if (!volume) {
+        return UnknownDisks(SystemErrorText(error));
+    }
+    if (volume->empty()) {
+        return {DisksUnder::Kind::NoDisk, {}, {}};
+    }
+    const VolumeExtents extents =
+        extentsOf_ ? extentsOf_(*volume) : VolumeExtents{{}, ERROR_INVALID_FUNCTION};
+    if (extents.error != ERROR_SUCCESS) {
+        return UnknownDisks(SystemErrorText(extents.error));
+    }
+    auto disks = DiskNumbersOf(extents.bytes);
+    if (!disks) {
+        return UnknownDisks(SystemErrorText(ERROR_INVALID_DATA));
+    }
+    // The query worked and places the volume on no disk: a RAM disk, or Wine's folders.
+    if (disks->empty()) {
+        return {DisksUnder::Kind::NoDisk, {}, {}};
+    }
+    return {DisksUnder::Kind::Disks, std::move(*disks), {}};
+}
+
+std::vector<std::string> WmiDiskCatalog::DrivesBackedBy(const std::string& path) {
+    const auto wide = Wide(path);
+    const auto full = wide && !wide->empty() ? FullPath(*wide) : std::nullopt;
+    const Handle file = full ? OpenForQuery(*full) : Handle();
+    DWORD error = ERROR_SUCCESS;
+    const auto identity = file.Valid() ? FileIdentityOf(file.Get(), error) : std::nullopt;
+    if (!identity) {
+        return {};
+    }
+    // Every disk, listed by WMI or present to Plug and Play.
+    std::map<std::uint32_t, std::string> models;
+    for (const DiskRecord& disk : Disks().value_or(std::vector<DiskRecord>())) {
+        models[disk.index] = disk.model.value_or("");
+    }
+    for (const std::uint32_t n : PresentDiskNumbers()) {
+        models.try_emplace(n);
+    }
+    std::vector<std::string> names;
+    for (const auto& [n, model] : models) {
+        for (const std::wstring& backing : BackingFilesOf(n)) {
+            const Handle candidate = OpenForQuery(backing);
+            if (candidate.Valid() && FileIdentityOf(candidate.Get(), error) == identity) {
+                const std::string device = "\\\\.\\PHYSICALDRIVE" + std::to_string(n);
+                names.push_back(model.empty() ? device : model + " (" + device + ")");
+                break;
+            }
+        }
+    }
+    return names;
 }
 
 }  // namespace velmaris::platform

@@ -4,7 +4,9 @@
 #include <oaidl.h>
 #include <wbemidl.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,20 +31,42 @@ std::optional<std::string> NumberTextOf(const VARIANT& value);
 // uint32 arrives as VT_I4 (its bits), or as any other whole-number type or decimal text.
 std::optional<std::uint32_t> UInt32Of(const VARIANT& value);
 
+// What IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS returned for a volume: the VOLUME_DISK_EXTENTS
+// bytes, or the system's error code.
+struct VolumeExtents {
+    std::vector<std::byte> bytes;
+    unsigned long error = 0;
+};
+// Asks the volume named "\\?\Volume{...}" (no trailing backslash) for its disk extents.
+VolumeExtents VolumeDiskExtents(const std::wstring& volume);
+
 // Queries ROOT\CIMV2 with the impersonation level impersonate. COM must be initialised on the
 // calling thread (ComApartment); the object is used on that thread only. Every call returns
 // what it could read: a disk, partition or volume whose properties cannot be read is left out.
 class WmiDiskCatalog : public DiskCatalog {
   public:
+    // The query for a volume's disk extents; tests stand in for it where Wine has no answer.
+    using ExtentsQuery = std::function<VolumeExtents(const std::wstring& volume)>;
+
+    explicit WmiDiskCatalog(ExtentsQuery extentsOf = VolumeDiskExtents);
+
+    // Each disk's identity is read through "\\.\PhysicalDriveN" as Win32Storage reads it.
     std::optional<std::vector<DiskRecord>> Disks() override;
     std::vector<std::string> PartitionsOf(const std::string& diskDeviceId) override;
     std::vector<std::string> VolumesOf(const std::string& partitionDeviceId) override;
+    // The volume the path's nearest existing file or folder lies on (through SUBST, mount
+    // folders and junctions), then the disks under its extents. A network share has none.
+    DisksUnder DisksHolding(const std::string& path) override;
+    // Disks whose storage dependency information (an attached VHD or VHDX and its parents)
+    // names the file at path: "model (\\.\PHYSICALDRIVEn)".
+    std::vector<std::string> DrivesBackedBy(const std::string& path) override;
 
   private:
     // The objects a query returns; nullopt when WMI or the query failed.
     std::optional<std::vector<ComPtr<IWbemClassObject>>> Query(const std::wstring& wql);
     std::vector<std::string> DeviceIdsOf(const std::wstring& wql);
 
+    ExtentsQuery extentsOf_;
     ComPtr<IWbemServices> services_;  // connected on first use
 };
 

@@ -1,0 +1,141 @@
+// What Windows says disks and volumes are: the descriptor and extents buffers as Microsoft lays
+// them out, and the disks under a folder's volume.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/windows/com_ptr.h"
+#include "platform/windows/win32_identity.h"
+#include "platform/windows/wmi_disk_catalog.h"
+#include "scratch.h"
+
+namespace velmaris::platform {
+namespace {
+
+using test::ScratchDir;
+
+void Put32(std::vector<std::byte>& bytes, std::size_t at, std::uint32_t value) {
+    std::memcpy(bytes.data() + at, &value, sizeof(value));
+}
+
+// STORAGE_DEVICE_DESCRIPTOR: Version and Size, four one-byte fields, the vendor, product,
+// revision and serial number offsets at 12, 16, 20 and 24, BusType, RawPropertiesLength, then
+// the strings from 36 on.
+std::vector<std::byte> Descriptor(std::uint32_t serialAt, const std::string& strings,
+                                  std::optional<std::uint32_t> size = std::nullopt) {
+    std::vector<std::byte> bytes(36 + strings.size());
+    std::memcpy(bytes.data() + 36, strings.data(), strings.size());
+    Put32(bytes, 0, 40);  // Version: sizeof the structure
+    Put32(bytes, 4, size.value_or(static_cast<std::uint32_t>(bytes.size())));
+    Put32(bytes, 12, 36);  // vendor "ATA"
+    Put32(bytes, 16, 40);  // product
+    Put32(bytes, 24, serialAt);
+    Put32(bytes, 28, 0xB);  // BusTypeSata
+    return bytes;
+}
+
+TEST(DiskDescriptor, SerialNumberIsReadWhereItsOffsetPointsAndOnlyThere) {
+    const std::string strings("ATA\0SSD 870\0S5Y1NX0R\0", 21);
+    struct Case {
+        const char* what;
+        std::vector<std::byte> descriptor;
+        std::string serial;
+    } cases[] = {
+        {"present", Descriptor(48, strings), "S5Y1NX0R"},
+        {"offset 0: no serial number", Descriptor(0, strings), ""},
+        {"past the bytes returned", Descriptor(400, strings), ""},
+        {"past the descriptor's Size", Descriptor(48, strings, 48), ""},
+        {"not terminated", Descriptor(48, strings.substr(0, strings.size() - 1)), ""},
+        {"shorter than the offsets", std::vector<std::byte>(20), ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SerialNumberOf(c.descriptor), c.serial) << c.what;
+    }
+}
+
+// VOLUME_DISK_EXTENTS: NumberOfDiskExtents, then DISK_EXTENTs from offset 8 of 24 bytes each:
+// DiskNumber, StartingOffset at 8, ExtentLength at 16.
+std::vector<std::byte> Extents(const std::vector<std::uint32_t>& disks,
+                               std::optional<std::uint32_t> count = std::nullopt) {
+    std::vector<std::byte> bytes(8 + 24 * disks.size());
+    Put32(bytes, 0, count.value_or(static_cast<std::uint32_t>(disks.size())));
+    for (std::size_t i = 0; i < disks.size(); ++i) {
+        Put32(bytes, 8 + 24 * i, disks[i]);
+        const std::uint64_t start = 1048576 * (i + 1);
+        std::memcpy(bytes.data() + 8 + 24 * i + 8, &start, sizeof(start));
+    }
+    return bytes;
+}
+
+TEST(VolumeDiskExtents, EachDiskUnderTheVolumeIsNamedOnce) {
+    struct Case {
+        const char* what;
+        std::vector<std::byte> extents;
+        std::optional<std::vector<std::uint32_t>> disks;
+    } cases[] = {
+        {"dynamic volume on two disks", Extents({3, 1}), std::vector<std::uint32_t>{1, 3}},
+        {"two pieces on one disk", Extents({2, 2}), std::vector<std::uint32_t>{2}},
+        {"no extent", Extents({}), std::vector<std::uint32_t>{}},
+        {"counts more than it holds", Extents({0}, 2), std::nullopt},
+        {"no count", std::vector<std::byte>(2), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DiskNumbersOf(c.extents), c.disks) << c.what;
+    }
+}
+
+TEST(WmiDiskCatalog, DisksHoldingAsksTheVolumeTheFolderLandsOn) {
+    ScratchDir tmp;
+    const std::string file = tmp.Put("in.bin", "x");
+    std::vector<std::wstring> asked;
+    VolumeExtents answer{Extents({3, 1}), 0};
+    WmiDiskCatalog catalog([&](const std::wstring& volume) {
+        asked.push_back(volume);
+        return answer;
+    });
+    // One volume whatever the spelling, whether the path is there yet or not.
+    std::string doubled = tmp.Path();
+    doubled.insert(doubled.find('\\'), "\\");
+    for (const std::string& path : {tmp.Path(), file, tmp.Path() + "\\not\\there\\001.bin",
+                                    "\\\\?\\" + tmp.Path() + "\\new.bin", doubled}) {
+        const DisksUnder under = catalog.DisksHolding(path);
+        EXPECT_EQ(under.kind, DisksUnder::Kind::Disks) << path << ": " << under.reason;
+        EXPECT_EQ(under.drives, (std::vector<std::uint32_t>{1, 3})) << path;
+    }
+    ASSERT_EQ(asked.size(), 5u);
+    EXPECT_TRUE(asked[0].starts_with(L"\\\\?\\Volume{") && asked[0].ends_with(L"}"));
+    for (const std::wstring& volume : asked) {
+        EXPECT_EQ(volume, asked[0]);
+    }
+
+    // Disks not known: the system's reason. A volume the system places on no disk has none.
+    answer = VolumeExtents{{}, 5 /* ERROR_ACCESS_DENIED */};
+    const DisksUnder unknown = catalog.DisksHolding(file);
+    EXPECT_EQ(unknown.kind, DisksUnder::Kind::Unknown);
+    EXPECT_TRUE(unknown.drives.empty());
+    EXPECT_FALSE(unknown.reason.empty());
+    answer = VolumeExtents{Extents({}), 0};
+    EXPECT_EQ(catalog.DisksHolding(file).kind, DisksUnder::Kind::NoDisk);
+    EXPECT_EQ(catalog.DisksHolding("").kind, DisksUnder::Kind::Unknown);
+}
+
+TEST(WmiDiskCatalog, VolumeAndVirtualDiskQueriesAsTheSystemAnswersThem) {
+    const ComApartment apartment;
+    ASSERT_TRUE(apartment.Ready());
+    ScratchDir tmp;
+    const std::string file = tmp.Put("plain.bin", "x");
+    WmiDiskCatalog catalog;
+    // Windows places a local folder's volume on its disks; Wine's volumes have no extent.
+    const DisksUnder under = catalog.DisksHolding(file);
+    EXPECT_NE(under.kind, DisksUnder::Kind::Unknown) << under.reason;
+    EXPECT_EQ(under.kind == DisksUnder::Kind::Disks, !under.drives.empty());
+    // A plain file backs no disk; a missing one names nothing.
+    EXPECT_TRUE(catalog.DrivesBackedBy(file).empty());
+    EXPECT_TRUE(catalog.DrivesBackedBy(tmp.Path() + "\\missing.vhdx").empty());
+}
+
+}  // namespace
+}  // namespace velmaris::platform
