@@ -335,6 +335,8 @@ TEST(ImagingRun, TargetFullInTheTailSectorsFailsThatDrive) {
 
 // The SHA-256 of every regular file in the lab, mounts included.
 std::map<std::string, std::string> Hashes(LoopLab& lab) {
+    // What mounted file systems hold in memory goes to their files first.
+    lab.tmp.Run("sync");
     std::map<std::string, std::string> hashes;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(lab.tmp.Path(), ec), end; !ec && it != end;
@@ -437,12 +439,12 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
         {"a file system mounted on a selected drive after start-up",
          [&] {
              const std::string drive = lab.Attach("g.img", kBlock * 64);
-             lab.tmp.Run("mkfs.ext4 -q -F /dev/" + drive);
+             lab.tmp.Run(std::string(test::kQuietExt4) + " /dev/" + drive);
              fs::create_directories(t / "g-out");
              return Scene{(t / "g-out").string(),
                           {drive},
                           {{1, (t / "g-mnt" / "001.bin").string()}},
-                          [&lab, drive] { lab.Mount("/dev/" + drive, "", "g-mnt"); }};
+                          [&lab, drive] { lab.Mount("/dev/" + drive, "-o noatime", "g-mnt"); }};
          },
          [&](const Scene&) { return onSource; }},
         {"a target inside a loop device whose file lies on a selected drive",
@@ -478,7 +480,10 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
         ASSERT_FALSE(program.window.messages.empty()) << c.what;
         EXPECT_NE(program.window.messages.back().prompt.find(c.prompt(scene)), std::string::npos)
             << c.what << ": " << program.window.messages.back().prompt;
-        EXPECT_EQ(Hashes(lab), before) << c.what;
+        for (const auto& [file, hash] : Hashes(lab)) {
+            EXPECT_TRUE(!before.contains(file) || before.at(file) == hash)
+                << c.what << ": " << file << " changed";
+        }
         EXPECT_EQ(program.Status(1), "") << c.what;
         EXPECT_FALSE(program.frm.RunInProgress) << c.what;
     }
