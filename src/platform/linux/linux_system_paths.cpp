@@ -98,6 +98,7 @@ class Resolver {
     Resolver(std::string_view mountInfo, fs::path sysfs)
         : mounts_(ParseMounts(mountInfo)), sysfs_(std::move(sysfs)) {}
 
+    // NOLINTNEXTLINE(misc-no-recursion): a stack of mounts and devices, cut at kMaxDepth
     Residence Of(const std::string& path, int depth) {
         std::vector<linux_mounts::MountEntry> entries;
         for (const Mount& mount : mounts_) {
@@ -115,6 +116,7 @@ class Resolver {
     }
 
   private:
+    // NOLINTNEXTLINE(misc-no-recursion): a stack of mounts and devices, cut at kMaxDepth
     Residence OfMount(const Mount& mount, int depth) {
         static const std::vector<std::string> kInMemory = {"tmpfs", "ramfs", "rootfs"};
         static const std::vector<std::string> kShares = {"nfs",  "nfs4", "cifs",
@@ -127,7 +129,7 @@ class Resolver {
         if (type == "overlay") {
             return OfOverlay(mount.rawOptions, depth);
         }
-        const Residence onVolume{Kind::Volumes, {mount.entry.mountPoint}};
+        Residence onVolume{Kind::Volumes, {mount.entry.mountPoint}};
         // An anonymous device number: the catalog finds btrfs's devices from the source.
         if (type == "btrfs") {
             return onVolume;
@@ -144,6 +146,7 @@ class Resolver {
 
     // Writes go to the upper layer, so that is where the system lives; without one, the
     // overlay is all its lower layers.
+    // NOLINTNEXTLINE(misc-no-recursion): a stack of mounts and devices, cut at kMaxDepth
     Residence OfOverlay(const std::string& options, int depth) {
         if (const auto upper = Option(options, "upperdir")) {
             return Of(*upper, depth + 1);
@@ -176,6 +179,7 @@ class Resolver {
 
     // Whether every device at the bottom of name's stack (through partitions' disks and
     // slaves) keeps its data in memory.
+    // NOLINTNEXTLINE(misc-no-recursion): a stack of mounts and devices, cut at kMaxDepth
     bool AllInMemory(const std::string& name, int depth) {
         if (depth > kMaxDepth) {
             return false;
