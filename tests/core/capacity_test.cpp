@@ -16,20 +16,16 @@ std::string Capacity(const std::string& bytes) {
 TEST(FormatCapacity, EnglishExamplesThresholdsRoundingAndLooseText) {
     const std::pair<const char*, const char*> cases[] = {
         {"0", "0.0 bytes"},
-        {"512", "512.0 bytes"},
         {"1024", "1,024.0 bytes"},
         {"1025", "1.0 Kb"},
         {"1280", "1.3 Kb"},
         {"1048576", "1,024.0 Kb"},
         {"1048577", "1.0 Mb"},
-        {"123456789", "117.7 Mb"},
         {"1073741824", "1,024.0 Mb"},
         {"1073741825", "1.0 Gb"},
-        {"8589934592", "8.0 Gb"},
         {"500107862016", "465.8 Gb"},
         {"1099511627776", "1,024.0 Gb"},
         {"1099511627777", "1.0 Tb"},
-        {"2000398934016", "1.8 Tb"},
         {"112589990684262", "102.4 Tb"},
         // 3.25 Kb is exactly half way at one decimal: away from zero.
         {"3328", "3.3 Kb"},

@@ -93,13 +93,9 @@ TEST(DriveList, SystemDriveMatchingIsExact) {
     EXPECT_FALSE(SystemDriveNotFound({"C:"}, l.systemPhysical));
 
     // Entries that name no drive mark nothing.
-    ui::GridModel grid;
-    grid.SetColCount(5);
-    fakes::FakeCatalog catalog;
-    catalog.AddDisk(0, "Boot", "1024");
-    ListPhysicalDrives(grid, catalog, {"", "\\\\.\\PHYSICALDRIVE"}, kEnglish);
-    ASSERT_EQ(grid.RowCount(), 1);
-    EXPECT_FALSE(grid.HasOwnColors(1, 1));
+    ListPhysicalDrives(none.grid, none.catalog, {"", "\\\\.\\PHYSICALDRIVE"}, kEnglish);
+    ASSERT_EQ(none.grid.RowCount(), 1);
+    EXPECT_FALSE(none.grid.HasOwnColors(1, 1));
 }
 
 TEST(SystemDrives, VolumesOfTheProgramAndTheSystemOrOfTheBootMediumWhenTheSystemIsOnNoDisk) {

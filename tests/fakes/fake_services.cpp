@@ -2,6 +2,16 @@
 
 namespace velmaris::fakes {
 
+namespace {
+
+std::vector<std::string> Listed(const std::map<std::string, std::vector<std::string>>& lists,
+                                const std::string& key) {
+    const auto it = lists.find(key);
+    return it == lists.end() ? std::vector<std::string>{} : it->second;
+}
+
+}  // namespace
+
 platform::DiskRecord& FakeCatalog::AddDisk(std::uint32_t n, const std::string& model,
                                            std::optional<std::string> size,
                                            const std::vector<std::string>& volumesOfDisk) {
@@ -30,13 +40,11 @@ std::optional<std::vector<platform::DiskRecord>> FakeCatalog::Disks() {
 }
 
 std::vector<std::string> FakeCatalog::PartitionsOf(const std::string& diskDeviceId) {
-    const auto it = partitions.find(diskDeviceId);
-    return it == partitions.end() ? std::vector<std::string>{} : it->second;
+    return Listed(partitions, diskDeviceId);
 }
 
 std::vector<std::string> FakeCatalog::VolumesOf(const std::string& partitionDeviceId) {
-    const auto it = volumes.find(partitionDeviceId);
-    return it == volumes.end() ? std::vector<std::string>{} : it->second;
+    return Listed(volumes, partitionDeviceId);
 }
 
 platform::DisksUnder FakeCatalog::DisksHolding(const std::string& path) {
@@ -46,17 +54,11 @@ platform::DisksUnder FakeCatalog::DisksHolding(const std::string& path) {
     if (path.rfind("\\\\", 0) == 0) {
         return {platform::DisksUnder::Kind::NoDisk, {}, {}};
     }
-    auto upper = [](std::string text) {
-        for (char& c : text) {
-            c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-        }
-        return text;
-    };
     platform::DisksUnder under{platform::DisksUnder::Kind::Disks, {}, {}};
     for (const platform::DiskRecord& disk : disks) {
         for (const std::string& partition : PartitionsOf(disk.deviceId)) {
             for (const std::string& volume : VolumesOf(partition)) {
-                if (upper(volume) == upper(path.substr(0, 2))) {
+                if (AsciiUpper(volume) == AsciiUpper(path.substr(0, 2))) {
                     under.drives.push_back(disk.index);
                 }
             }
@@ -66,8 +68,7 @@ platform::DisksUnder FakeCatalog::DisksHolding(const std::string& path) {
 }
 
 std::vector<std::string> FakeCatalog::DrivesBackedBy(const std::string& path) {
-    const auto it = backedDrives.find(path);
-    return it == backedDrives.end() ? std::vector<std::string>{} : it->second;
+    return Listed(backedDrives, path);
 }
 
 }  // namespace velmaris::fakes

@@ -73,10 +73,10 @@ class FakePaths : public platform::SystemPaths {
     std::vector<std::string> BootMediumFolders() override { return bootMedia; }
 };
 
+// English marks, as platform::NumberMarks starts.
 class FakeNumbers : public platform::NumberFormat {
   public:
-    platform::NumberMarks marks;
-    platform::NumberMarks UserMarks() override { return marks; }
+    platform::NumberMarks UserMarks() override { return {}; }
 };
 
 // Folders in memory, with Windows path rules by default.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <utility>
 
 namespace velmaris::fakes {
@@ -98,16 +99,9 @@ FakeDrive& FakeStorage::AddDrive(std::uint32_t n, std::uint64_t size, std::uint3
     drive.data.resize(size);
     drive.identity = "disk-" + std::to_string(n);
     // Pseudo-random bytes, so that no two sectors of any drive are alike.
-    std::uint64_t state = 0x9E3779B97F4A7C15ULL * (n + 1);
-    for (std::uint64_t i = 0; i < size; i += 8) {
-        state += 0x9E3779B97F4A7C15ULL;
-        std::uint64_t z = state;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        z ^= z >> 31;
-        for (std::uint64_t b = 0; b < 8 && i + b < size; ++b) {
-            drive.data[i + b] = static_cast<std::byte>((z >> (8 * b)) & 0xFF);
-        }
+    std::mt19937_64 random(n + 1);
+    for (std::byte& b : drive.data) {
+        b = static_cast<std::byte>(random());
     }
     return drive;
 }
@@ -144,16 +138,12 @@ platform::FileKey FakeStorage::KeyOf(const std::string& path) {
     }
     const auto alias = sameFileAs.find(path);
     std::string key;
-    for (const char c : alias == sameFileAs.end() ? path : alias->second) {
+    for (const char c : AsciiUpper(alias == sameFileAs.end() ? path : alias->second)) {
         if (!(c == '\\' && !key.empty() && key.back() == '\\' && key.size() > 1)) {
-            key.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+            key.push_back(c);
         }
     }
     return {key, {}};
-}
-
-std::optional<std::uint64_t> FakeStorage::FreeBytes(const std::string& /*path*/) {
-    return freeBytes;
 }
 
 }  // namespace velmaris::fakes

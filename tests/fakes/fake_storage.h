@@ -14,18 +14,24 @@
 
 namespace velmaris::fakes {
 
+inline std::string AsciiUpper(std::string text) {
+    for (char& c : text) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    }
+    return text;
+}
+
 struct FakeDrive {
     std::vector<std::byte> data;
     std::uint32_t sectorSize = 512;
     bool openFails = false;
-    std::optional<std::uint64_t> failReadAt;  // a read covering this offset fails
-    int failuresBeforeClearing = -1;          // how often it fails; -1: always
-    std::set<std::uint64_t> badSectors;       // sectors that never read
-    std::optional<std::uint64_t> goneAt;      // from here on the drive is gone
-    std::optional<std::uint64_t>
-        shortReadAt;               // a read covering it stops there, breaking the contract
-    std::function<void()> onRead;  // runs before every read, on the reading thread
-    std::string identity;          // what the opened medium says it is
+    std::optional<std::uint64_t> failReadAt;   // a read covering this offset fails
+    int failuresBeforeClearing = -1;           // how often it fails; -1: always
+    std::set<std::uint64_t> badSectors;        // sectors that never read
+    std::optional<std::uint64_t> goneAt;       // from here on the drive is gone
+    std::optional<std::uint64_t> shortReadAt;  // a read covering it stops there, short
+    std::function<void()> onRead;              // runs before every read, on the reading thread
+    std::string identity;                      // what the opened medium says it is
 };
 
 struct FakeImage {
@@ -58,15 +64,14 @@ class FakeStorage : public platform::Storage {
     platform::Opened<platform::ImageFile> CreateImage(const std::string& path) override;
     platform::PathKind KindOf(const std::string& path) override;
     platform::FileKey KeyOf(const std::string& path) override;
-    std::optional<std::uint64_t> FreeBytes(const std::string& path) override;
+    std::optional<std::uint64_t> FreeBytes(const std::string&) override { return freeBytes; }
 };
 
 class FakeClock : public platform::Clock {
   public:
     std::uint32_t now = 0;
     std::uint32_t step = 0;  // added after every reading
-    std::string localTime = "2026-12-06 10:00:00";
-    std::string LocalTime() override { return localTime; }
+    std::string LocalTime() override { return "2026-12-06 10:00:00"; }
     std::uint32_t Milliseconds() override {
         const std::uint32_t value = now;
         now += step;

@@ -188,44 +188,6 @@ TEST(ImagingRun, CopiesOddSizedAndBigSectorDrivesExactlyInBothModes) {
     }
 }
 
-TEST(ImagingRun, FullTargetFailsOnlyTheDriveThatDoesNotFit) {
-    LoopLab lab;
-    if (const auto why = lab.Missing(kTools); !why.empty()) {
-        GTEST_SKIP() << why;
-    }
-    // Parallel passes write a block of each drive in turn: the small drive's three blocks
-    // and the big drive's first three take 768 KiB of the 1 MiB, so the small one always fits.
-    // Whole blocks only, so it writes nothing after the big one has filled the volume.
-    const std::string small = RandomLoop(lab, "small.img", kBlock * 3);
-    const std::string big = RandomLoop(lab, "big.img", kBlock * 32);
-    ASSERT_FALSE(small.empty() || big.empty()) << "losetup failed";
-    const std::string target = lab.Mount("tmpfs", "-t tmpfs -o size=1m", "full");
-    ASSERT_FALSE(target.empty()) << "could not mount a tmpfs";
-
-    Program program;
-    program.Select(target, {big, small});
-    if (HasFatalFailure()) {
-        return;
-    }
-    program.window.answers.push_back(Answer::Yes);  // go on despite too little space
-    program.frm.Command2_Click();
-
-    EXPECT_EQ(program.Status(1), "Write Error ...");
-    EXPECT_EQ(program.Status(2), "Done.");
-    EXPECT_TRUE(lab.tmp.Run("cmp /dev/" + small + " " + Quoted(target + "/002.bin")));
-    EXPECT_LT(fs::file_size(target + "/001.bin"), kBlock * 32);
-    EXPECT_EQ(program.window.captions[Control::StatusBar1], "Process finished with errors");
-    // After the question, at most the report that the full target took no record.
-    const std::vector<std::string> titles = program.Titles();
-    ASSERT_FALSE(titles.empty());
-    EXPECT_EQ(titles[0], "Warning!");
-    EXPECT_LE(titles.size(), 2u);
-    if (titles.size() == 2) {
-        EXPECT_EQ(titles[1], "Write Error");
-        EXPECT_NE(program.window.messages[1].prompt.find("001.bin.txt"), std::string::npos);
-    }
-}
-
 TEST(ImagingRun, ShrunkVanishedAndStoppedDrivesKeepTheirPrefixAndSayWhy) {
     LoopLab lab;
     if (const auto why = lab.Missing(kTools); !why.empty()) {
@@ -297,42 +259,6 @@ TEST(ImagingRun, ShrunkVanishedAndStoppedDrivesKeepTheirPrefixAndSayWhy) {
     }
 }
 
-TEST(ImagingRun, TargetFullInTheTailSectorsFailsThatDrive) {
-    LoopLab lab;
-    if (const auto why = lab.Missing(kTools); !why.empty()) {
-        GTEST_SKIP() << why;
-    }
-    // Seven blocks and a 64 KiB filler take 240 of the tmpfs's 256 pages: every block fits,
-    // and the 16 pages left hold 128 of the 255 tail sectors.
-    const std::uintmax_t bytes = kBlock * 7 + 512 * 255;
-    const std::string name = RandomLoop(lab, "tail.img", bytes);
-    ASSERT_FALSE(name.empty()) << "losetup failed";
-    const std::string target = lab.Mount("tmpfs", "-t tmpfs -o size=1m", "full");
-    ASSERT_FALSE(target.empty()) << "could not mount a tmpfs";
-    std::ofstream(target + "/filler", std::ios::binary) << std::string(64 * 1024, 'f');
-
-    Program program;
-    program.Select(target, {name});
-    if (HasFatalFailure()) {
-        return;
-    }
-    program.window.answers.push_back(Answer::Yes);  // go on despite too little space
-    program.frm.Command2_Click();
-
-    const std::string image = target + "/001.bin";
-    EXPECT_EQ(program.Status(1), "Write Error ...");
-    const std::string copied = Slurp(image);
-    EXPECT_GE(copied.size(), kBlock * 7) << "every block fitted";
-    EXPECT_LT(copied.size(), bytes);
-    EXPECT_TRUE(Slurp(lab.tmp.Path() / "tail.img").compare(0, copied.size(), copied) == 0);
-    EXPECT_EQ(program.window.captions[Control::StatusBar1], "Process finished with errors");
-    // The question, the failed sector, and the record that no longer fits.
-    ASSERT_EQ(program.Titles(),
-              (std::vector<std::string>{"Warning!", "Write Error", "Write Error"}));
-    EXPECT_EQ(program.window.messages[1].prompt, "Unable to write to file " + image + ".");
-    EXPECT_NE(program.window.messages[2].prompt.find(image + ".txt"), std::string::npos);
-}
-
 // The SHA-256 of every regular file in the lab, mounts included.
 std::map<std::string, std::string> Hashes(LoopLab& lab) {
     // What mounted file systems hold in memory goes to their files first.
@@ -351,13 +277,14 @@ std::map<std::string, std::string> Hashes(LoopLab& lab) {
     return hashes;
 }
 
-// What a case sets up: the folder and drives the operator picks, and image paths edited
-// afterwards (row -> path).
+// What a case sets up: the folder and drives the operator picks, image paths edited
+// afterwards (row -> path), the refusal expected, and what changes between start-up and Run.
 struct Scene {
-    std::string folder;
+    std::string what, folder;
     std::vector<std::string> loops;
     std::map<int, std::string> images;
-    std::function<void()> afterListing;  // what changes between start-up and Run
+    std::string refusal;
+    std::function<void()> afterListing;
 };
 
 TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled) {
@@ -365,102 +292,101 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
     if (const auto why = lab.Missing(std::string(kTools) + " fusefat mkfs.vfat"); !why.empty()) {
         GTEST_SKIP() << why;
     }
-    const std::string same = "Two drives would be imaged into the same file ";
+    const fs::path t = lab.tmp.Path();
+    auto at = [&t](const std::string& relative) { return (t / relative).string(); };
+    auto same = [&](const std::string& relative) {
+        return "Two drives would be imaged into the same file " + at(relative) + ".";
+    };
+    const std::string backs = "holds the contents of the drive Loop device (";
     const std::string onSource =
         "The target is one of the source drives, this will cause problems.";
-    const fs::path t = lab.tmp.Path();
-    struct Case {
-        const char* what;
-        std::function<Scene()> arrange;
-        std::function<std::string(const Scene&)> prompt;  // the refusal expected
+    int made = 0;
+    auto sources = [&](int count) {  // fresh drives to select
+        std::vector<std::string> names;
+        while (count-- > 0) {
+            names.push_back(RandomLoop(lab, "src" + std::to_string(made++) + ".img", kBlock));
+        }
+        return names;
     };
-    auto backs = [](const std::string& loop) {
-        return "holds the contents of the drive Loop device (" + loop + ")";
+    const std::vector<std::function<Scene()>> cases = {
+        [&] {
+            fs::create_directories(t / "a");
+            const std::string loop = RandomLoop(lab, "a/001.bin", kBlock * 4, "-r");
+            return Scene{"the default image path is the drive's own file",
+                         at("a"),
+                         {loop},
+                         {},
+                         backs + loop + ")"};
+        },
+        [&] {
+            const std::string loop = RandomLoop(lab, "b.img", kBlock * 2);
+            fs::create_hard_link(t / "b.img", t / "b-link.bin");
+            return Scene{"a hard link to the file of a drive that is not selected",
+                         t.string(),
+                         sources(1),
+                         {{1, at("b-link.bin")}},
+                         backs + loop + ")"};
+        },
+        [&] {
+            return Scene{"a record over another job's image",
+                         t.string(),
+                         sources(2),
+                         {{2, at("001.bin.txt")}},
+                         same("001.bin.txt")};
+        },
+        [&] {
+            fs::create_directories(t / "real");
+            fs::create_directory_symlink(t / "real", t / "alias");
+            return Scene{"a symlinked folder",
+                         at("real"),
+                         sources(2),
+                         {{2, at("alias/001.bin")}},
+                         same("alias/001.bin")};
+        },
+        [&] {
+            lab.Mount(Quoted(t / "real"), "--bind", "bound");
+            return Scene{"a bind-mounted folder",
+                         at("real"),
+                         sources(2),
+                         {{2, at("bound/001.bin")}},
+                         same("bound/001.bin")};
+        },
+        [&] {
+            const std::string fat = lab.Attach("fat.img", 16 << 20);
+            fs::create_directories(t / "fat");
+            lab.tmp.Run("mkfs.vfat /dev/" + fat + " && fusefat -o rw+ /dev/" + fat + " " +
+                        Quoted(t / "fat"));
+            lab.AddMount(t / "fat");
+            return Scene{"two names differing in case on FAT",
+                         at("fat"),
+                         sources(2),
+                         {{1, at("fat/Disk.bin")}, {2, at("fat/DISK.BIN")}},
+                         same("fat/DISK.BIN")};
+        },
+        [&] {
+            const std::string drive = lab.Attach("g.img", kBlock * 64);
+            lab.tmp.Run(std::string(test::kQuietExt4) + " /dev/" + drive);
+            return Scene{"a file system mounted on a selected drive after start-up",
+                         t.string(),
+                         {drive},
+                         {{1, at("g-mnt/001.bin")}},
+                         onSource,
+                         [&lab, drive] { lab.Mount("/dev/" + drive, "-o noatime", "g-mnt"); }};
+        },
+        [&] {
+            const std::string outer = lab.Attach("h.img", kBlock * 256);
+            const fs::path inner = fs::path(lab.MountExt4(outer, "h-outer")) / "inner.img";
+            lab.tmp.Run("truncate -s 8M " + Quoted(inner));
+            lab.MountExt4(lab.AttachFile(inner), "h-inner");
+            return Scene{"a loop device over a file on a selected drive",
+                         at("h-inner"),
+                         {outer},
+                         {},
+                         onSource};
+        },
     };
-    std::string loop;  // the drive a case's refusal names
-    const std::vector<Case> cases = {
-        {"the default image path is the drive's own file",
-         [&] {
-             fs::create_directories(t / "a");
-             loop = RandomLoop(lab, "a/001.bin", kBlock * 4, "-r");
-             return Scene{(t / "a").string(), {loop}, {}, {}};
-         },
-         [&](const Scene&) { return backs(loop); }},
-        {"an edited path names a hard link to the file of a drive that is not selected",
-         [&] {
-             loop = RandomLoop(lab, "b.img", kBlock * 2);
-             fs::create_hard_link(t / "b.img", t / "b-link.bin");
-             const std::string source = RandomLoop(lab, "b-src.img", kBlock);
-             return Scene{t.string(), {source}, {{1, (t / "b-link.bin").string()}}, {}};
-         },
-         [&](const Scene&) { return backs(loop); }},
-        {"a record would overwrite another job's image",
-         [&] {
-             const std::string one = RandomLoop(lab, "c1.img", kBlock);
-             const std::string two = RandomLoop(lab, "c2.img", kBlock);
-             return Scene{t.string(), {one, two}, {{2, (t / "001.bin.txt").string()}}, {}};
-         },
-         [&](const Scene&) { return same + (t / "001.bin.txt").string() + "."; }},
-        {"a symlinked folder and a bind mount name one file three times",
-         [&] {
-             fs::create_directories(t / "real");
-             fs::create_directory_symlink(t / "real", t / "alias");
-             lab.Mount(Quoted(t / "real"), "--bind", "bound");
-             const std::string one = RandomLoop(lab, "d1.img", kBlock);
-             const std::string two = RandomLoop(lab, "d2.img", kBlock);
-             return Scene{
-                 (t / "real").string(), {one, two}, {{2, (t / "alias" / "001.bin").string()}}, {}};
-         },
-         [&](const Scene&) { return same + (t / "alias" / "001.bin").string() + "."; }},
-        {"the same file through a bind mount",
-         [&] {
-             const std::string one = RandomLoop(lab, "e1.img", kBlock);
-             const std::string two = RandomLoop(lab, "e2.img", kBlock);
-             return Scene{
-                 (t / "real").string(), {one, two}, {{2, (t / "bound" / "001.bin").string()}}, {}};
-         },
-         [&](const Scene&) { return same + (t / "bound" / "001.bin").string() + "."; }},
-        {"two names differing in case on FAT",
-         [&] {
-             const std::string fat = lab.Attach("fat.img", 16 << 20);
-             lab.tmp.Run("mkfs.vfat /dev/" + fat);
-             fs::create_directories(t / "fat");
-             lab.tmp.Run("fusefat -o rw+ /dev/" + fat + " " + Quoted(t / "fat"));
-             lab.AddMount(t / "fat");
-             const std::string one = RandomLoop(lab, "f1.img", kBlock);
-             const std::string two = RandomLoop(lab, "f2.img", kBlock);
-             return Scene{
-                 (t / "fat").string(),
-                 {one, two},
-                 {{1, (t / "fat" / "Disk.bin").string()}, {2, (t / "fat" / "DISK.BIN").string()}},
-                 {}};
-         },
-         [&](const Scene&) { return same + (t / "fat" / "DISK.BIN").string() + "."; }},
-        {"a file system mounted on a selected drive after start-up",
-         [&] {
-             const std::string drive = lab.Attach("g.img", kBlock * 64);
-             lab.tmp.Run(std::string(test::kQuietExt4) + " /dev/" + drive);
-             fs::create_directories(t / "g-out");
-             return Scene{(t / "g-out").string(),
-                          {drive},
-                          {{1, (t / "g-mnt" / "001.bin").string()}},
-                          [&lab, drive] { lab.Mount("/dev/" + drive, "-o noatime", "g-mnt"); }};
-         },
-         [&](const Scene&) { return onSource; }},
-        {"a target inside a loop device whose file lies on a selected drive",
-         [&] {
-             const std::string outer = lab.Attach("h.img", kBlock * 256);
-             const std::string point = lab.MountExt4(outer, "h-outer");
-             const fs::path inner = fs::path(point) / "inner.img";
-             lab.tmp.Run("truncate -s 8M " + Quoted(inner));
-             const std::string drive = lab.AttachFile(inner);
-             lab.MountExt4(drive, "h-inner");
-             return Scene{(t / "h-inner").string(), {outer}, {}, {}};
-         },
-         [&](const Scene&) { return onSource; }},
-    };
-    for (const Case& c : cases) {
-        const Scene scene = c.arrange();
+    for (const auto& arrange : cases) {
+        const Scene scene = arrange();
         Program program;
         program.Select(scene.folder, scene.loops);
         if (HasFatalFailure()) {
@@ -477,15 +403,14 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
         program.window.answers.assign(8, Answer::Yes);
         program.frm.Command2_Click();
 
-        ASSERT_FALSE(program.window.messages.empty()) << c.what;
-        EXPECT_NE(program.window.messages.back().prompt.find(c.prompt(scene)), std::string::npos)
-            << c.what << ": " << program.window.messages.back().prompt;
+        ASSERT_FALSE(program.window.messages.empty()) << scene.what;
+        EXPECT_NE(program.window.messages.back().prompt.find(scene.refusal), std::string::npos)
+            << scene.what << ": " << program.window.messages.back().prompt;
         for (const auto& [file, hash] : Hashes(lab)) {
             EXPECT_TRUE(!before.contains(file) || before.at(file) == hash)
-                << c.what << ": " << file << " changed";
+                << scene.what << ": " << file << " changed";
         }
-        EXPECT_EQ(program.Status(1), "") << c.what;
-        EXPECT_FALSE(program.frm.RunInProgress) << c.what;
+        EXPECT_EQ(program.Status(1), "") << scene.what;
     }
 }
 

@@ -41,11 +41,8 @@ inline std::string ShortPathOf(const std::string& utf8) {
     std::wstring shortPath(path.size() + 1, L'\0');
     const DWORD length =
         GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-    if (length == 0 || length >= shortPath.size()) {
-        return utf8;
-    }
-    shortPath.resize(length);
-    return platform::Utf8(shortPath);
+    return length == 0 || length >= shortPath.size() ? utf8
+                                                     : platform::Utf8(shortPath.substr(0, length));
 }
 
 class ScratchDir {

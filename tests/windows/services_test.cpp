@@ -1,9 +1,13 @@
 // The millisecond counter, the shutdown launcher and the user's number marks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "platform/windows/win32_clock.h"
 #include "platform/windows/win32_number_marks.h"
@@ -28,13 +32,13 @@ TEST(Win32Clock, CountsMilliseconds) {
 
 bool AppearsWithin(const std::string& file, std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (std::filesystem::exists(FsPath(file))) {
-            return true;
+    while (!std::filesystem::exists(FsPath(file))) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return false;
+    return true;
 }
 
 // A harmless program in place of shutdown.exe: each command leaves a file behind.
@@ -58,23 +62,19 @@ TEST(Win32Power, StartsTheProgramWithEachCommandAndReportsAProgramThatCannotStar
 }
 
 TEST(Win32NumberMarks, MarksOfNamedLocalesAndOfTheUser) {
-    const NumberMarks english = Win32NumberMarks("en-US").UserMarks();
-    EXPECT_EQ(english.decimal, '.');
-    EXPECT_EQ(english.group, ",");
-    const NumberMarks german = Win32NumberMarks("de-DE").UserMarks();
-    EXPECT_EQ(german.decimal, ',');
-    EXPECT_EQ(german.group, ".");
-    // French groups with a space that is not ASCII, which must arrive as UTF-8.
-    const NumberMarks french = Win32NumberMarks("fr-FR").UserMarks();
-    EXPECT_EQ(french.decimal, ',');
-    EXPECT_TRUE(french.group == "\xC2\xA0" || french.group == "\xE2\x80\xAF") << french.group;
-
+    // French groups with a space that is not ASCII, which must arrive as UTF-8; a locale
+    // Windows does not know falls back to "." and ",".
+    for (const auto& [locale, decimal, groups] :
+         {std::tuple<const char*, char, std::vector<std::string>>{"en-US", '.', {","}},
+          {"de-DE", ',', {"."}},
+          {"fr-FR", ',', {"\xC2\xA0", "\xE2\x80\xAF"}},
+          {"xx-NOWHERE", '.', {","}}}) {
+        const NumberMarks marks = Win32NumberMarks(locale).UserMarks();
+        EXPECT_EQ(marks.decimal, decimal) << locale;
+        EXPECT_NE(std::find(groups.begin(), groups.end(), marks.group), groups.end()) << locale;
+    }
     const NumberMarks user = Win32NumberMarks().UserMarks();
-    EXPECT_GT(static_cast<unsigned char>(user.decimal), 0x20);
-    EXPECT_LT(static_cast<unsigned char>(user.decimal), 0x80);
-    const NumberMarks unknown = Win32NumberMarks("xx-NOWHERE").UserMarks();
-    EXPECT_EQ(unknown.decimal, '.');
-    EXPECT_EQ(unknown.group, ",");
+    EXPECT_TRUE(user.decimal > 0x20 && user.decimal < 0x7F) << user.decimal;
 }
 
 }  // namespace
