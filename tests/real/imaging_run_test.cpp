@@ -284,7 +284,7 @@ struct Scene {
     std::vector<std::string> loops;
     std::map<int, std::string> images;
     std::string refusal;
-    std::function<void()> afterListing;
+    std::function<void()> afterListing = {};
 };
 
 TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled) {
