@@ -1,4 +1,5 @@
-// The real Qt window driven by the real frmMain over fake machine services.
+// The real Qt window: only what the window itself shows. frmMain's rules, texts and runs are
+// proven once, through the fake window, in tests/core.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -26,13 +27,14 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
-#include "fake_services.h"
+#include "fake_window.h"
 #include "platform/qt/qt_window.h"
 #include "spy_events.h"
-#include "ui/frm_main.h"
+#include "ui/cls_tool_tip.h"
 
 // Failures show the text, not its UTF-16 code units.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -45,14 +47,10 @@ namespace {
 using fakes::SpyEvents;
 
 template <typename W>
-W* Find(QObject& parent, const char* name) {
-    W* widget = parent.findChild<W*>(name);
+W* Find(QObject& parent, const std::string& name) {
+    W* widget = parent.findChild<W*>(QString::fromStdString(name));
     EXPECT_NE(widget, nullptr) << name;
     return widget;
-}
-
-QString Cell(QTableView* view, int row, int col) {
-    return view->model()->index(row, col).data().toString();
 }
 
 // Runs act on the next modal dialog or pop-up menu of type W, from within its own loop.
@@ -77,6 +75,84 @@ QPoint CellCentre(QTableView* view, int row, int col) {
     return view->visualRect(view->model()->index(row, col)).center();
 }
 
+void Press(QTableView* view, Qt::MouseButton button, QPoint at, bool twice = false) {
+    if (twice) {
+        QTest::mouseDClick(view->viewport(), button, {}, at);
+    } else {
+        QTest::mousePress(view->viewport(), button, {}, at);
+    }
+    QTest::mouseRelease(view->viewport(), button, {}, at);
+}
+
+// The caption a control shows, wherever its kind of widget keeps it.
+QString CaptionOf(QWidget* widget) {
+    for (const char* property : {"title", "format", "text"}) {
+        if (const QVariant value = widget->property(property); value.isValid()) {
+            return value.toString();
+        }
+    }
+    auto* inner = widget->findChild<QLabel*>();  // the status bar's panel, the notice's text
+    return inner != nullptr ? inner->text() : QString();
+}
+
+// What the window draws itself; then every control shows the caption, state and visibility it
+// is set to, and so do the menus, the progress bar and the pointer.
+TEST(QtWindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
+    QtWindow window;
+    EXPECT_EQ(window.windowTitle(), "Quorvel - Velmaris");
+    // Every icon has a drawn image at each size, read from the program's resources.
+    for (const QIcon& icon : {window.windowIcon(), Find<QPushButton>(window, "Command1")->icon(),
+                              Find<QPushButton>(window, "Command2")->icon(),
+                              Find<QPushButton>(window, "XPButton1")->icon()}) {
+        for (const int size : {16, 24, 32, 48}) {
+            EXPECT_EQ(icon.pixmap(size).size(), QSize(size, size));
+        }
+    }
+    EXPECT_FALSE(Find<QPushButton>(window, "XPButton1")->isEnabled());
+    for (const char* hidden : {"ProgBarXP1", "Command6", "Command3", "AlertBox1"}) {
+        EXPECT_TRUE(Find<QWidget>(window, hidden)->isHidden()) << hidden;
+    }
+
+    window.show();
+    for (int i = 0; i <= static_cast<int>(Control::AlertBox1); ++i) {
+        const auto control = static_cast<Control>(i);
+        if (control == Control::Timer1) {
+            continue;
+        }
+        const std::string name = fakes::NameOf(control);
+        auto* widget = Find<QWidget>(window, name);
+        window.SetEnabled(control, false);
+        window.SetVisible(control, false);
+        EXPECT_FALSE(widget->isEnabled() || widget->isVisible()) << name;
+        window.SetEnabled(control, true);
+        window.SetVisible(control, true);
+        EXPECT_TRUE(widget->isEnabled() && widget->isVisible()) << name;
+        if (!qobject_cast<QTableView*>(widget)) {
+            window.SetCaption(control, "\u00e9t\u00e9 " + name);
+            EXPECT_EQ(CaptionOf(widget), QString::fromStdString("\u00e9t\u00e9 " + name));
+        }
+    }
+
+    window.SetMenuVisible(Menu::mnuNew, false);
+    EXPECT_FALSE(Find<QMenu>(window, "mnuNew")->menuAction()->isVisible());
+    window.SetMenuCaption(Menu::mnuSetTarget, "Set target folder for : A && B");
+    EXPECT_EQ(Find<QAction>(window, "mnuSetTarget")->text(), "Set target folder for : A && B");
+
+    auto* bar = Find<QProgressBar>(window, "ProgBarXP1");
+    window.SetProgressMax(4);
+    window.SetProgressValue(3);
+    EXPECT_EQ(bar->maximum(), 4);
+    EXPECT_EQ(bar->value(), 3);
+
+    // Override cursors stack: one Default undoes any number of Busy.
+    window.SetPointer(Pointer::Busy);
+    window.SetPointer(Pointer::Busy);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    window.SetPointer(Pointer::Default);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     QtWindow window;
     SpyEvents events;
@@ -93,7 +169,7 @@ TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     EXPECT_EQ(view->columnWidth(1), 123);
     EXPECT_TRUE(view->isColumnHidden(2));
     EXPECT_EQ(view->model()->headerData(1, Qt::Horizontal).toString(), "Model");
-    EXPECT_EQ(Cell(view, 1, 0), "42");
+    EXPECT_EQ(view->model()->index(1, 0).data().toString(), "42");
 
     // A cell's change reaches the view as that cell's change.
     QModelIndex changed;
@@ -131,7 +207,7 @@ TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     EXPECT_EQ(grid1.CurRow(), 0);
 }
 
-TEST(QtWindowTest, ClicksAndGridMouseEventsReachTheirHandlersWithTheirRows) {
+TEST(QtWindowTest, ClicksTicksAndGridMouseEventsReachTheirHandlersWithTheirRows) {
     QtWindow window;
     SpyEvents events;
     window.Bind(events, events.grid1, events.grid2);
@@ -145,33 +221,50 @@ TEST(QtWindowTest, ClicksAndGridMouseEventsReachTheirHandlersWithTheirRows) {
     const QPoint below(CellCentre(jobs, 1, 1).x(), jobs->viewport()->height() - 2);
 
     // The right button leaves the current row to frmMain; the left one moves it first.
-    QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, CellCentre(jobs, 1, 1));
-    QTest::mouseRelease(jobs->viewport(), Qt::RightButton, {}, CellCentre(jobs, 1, 1));
-    QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, below);
-    QTest::mouseRelease(jobs->viewport(), Qt::RightButton, {}, below);
+    Press(jobs, Qt::RightButton, CellCentre(jobs, 1, 1));
+    Press(jobs, Qt::RightButton, below);
     QTest::mouseClick(jobs->viewport(), Qt::LeftButton, {}, CellCentre(jobs, 1, 0));
     // A double-click makes its row current before it is reported.
-    QTest::mouseDClick(sources->viewport(), Qt::LeftButton, {}, CellCentre(sources, 0, 1));
-    QTest::mouseRelease(sources->viewport(), Qt::LeftButton, {}, CellCentre(sources, 0, 1));
-    QTest::mouseDClick(sources->viewport(), Qt::LeftButton, {}, below);
-    QTest::mouseRelease(sources->viewport(), Qt::LeftButton, {}, below);
-    // The other buttons, menu items and the timer: through frmMain in FrmMainInQt and RunInQt.
-    for (const char* button : {"Command3", "Command6"}) {
-        Find<QPushButton>(window, button)->click();
+    Press(sources, Qt::LeftButton, CellCentre(sources, 0, 1), true);
+    Press(sources, Qt::LeftButton, below, true);
+    std::vector<std::string> expected = {"Mouse2 2 2 cur 0", "Mouse2 2 0 cur 0", "Mouse2 1 2 cur 2",
+                                         "DblClick1 1 2 cur 1", "DblClick1 0 2 cur 1"};
+    for (const char* button : {"Command1", "Command2", "XPButton1", "Command3", "Command6"}) {
+        auto* widget = Find<QPushButton>(window, button);
+        widget->setVisible(true);
+        widget->setEnabled(true);
+        QTest::mouseClick(widget, Qt::LeftButton);
+        expected.emplace_back(button);
     }
-    for (const char* menu : {"mnuExit", "mnuSetTarget"}) {
+    for (const char* menu : {"mnuExit", "mnuAbout", "mnuSetTarget"}) {
         Find<QAction>(window, menu)->trigger();
+        expected.emplace_back(menu);
     }
-    // frmMain clears the check box when a run is stopped.
-    QCheckBox* check1 = Find<QCheckBox>(window, "Check1");
-    check1->setChecked(true);
-    window.SetChecked(Control::Check1, false);
-    EXPECT_FALSE(check1->isChecked());
+    // A pop-up menu's item runs its event before the menu returns.
+    OnNext<QMenu>([](QMenu& menu) {
+        menu.setActiveAction(menu.actions().value(1));
+        QTest::keyClick(&menu, Qt::Key_Return);
+    });
+    window.ShowPopupMenu(Menu::mnuNew);
+    expected.emplace_back("mnuCFN");
+    EXPECT_EQ(events.heard, expected);
+    // Timer1 ticks while enabled, and a pump runs what is queued.
+    window.SetEnabled(Control::Timer1, true);
+    EXPECT_TRUE(QTest::qWaitFor([&events] { return events.heard.back() == "Timer1"; }, 3000));
+    window.SetEnabled(Control::Timer1, false);
+    EXPECT_FALSE(Find<QTimer>(window, "Timer1")->isActive());
+    expected.emplace_back("Timer1");
+    bool pumped = false;
+    QTimer::singleShot(0, &window, [&pumped] { pumped = true; });
+    window.PumpMessages();
+    EXPECT_TRUE(pumped);
+    EXPECT_EQ(events.heard, expected);
 
-    EXPECT_EQ(events.heard,
-              (std::vector<std::string>{"Mouse2 2 2 cur 0", "Mouse2 2 0 cur 0", "Mouse2 1 2 cur 2",
-                                        "DblClick1 1 2 cur 1", "DblClick1 0 2 cur 1", "Command3",
-                                        "Command6", "mnuExit", "mnuSetTarget"}));
+    // The user's tick is read from the box; frmMain clears it when a run is stopped.
+    QTest::mouseClick(Find<QCheckBox>(window, "Check1"), Qt::LeftButton);
+    EXPECT_TRUE(window.IsChecked(Control::Check1));
+    window.SetChecked(Control::Check1, false);
+    EXPECT_FALSE(Find<QCheckBox>(window, "Check1")->isChecked());
 }
 
 TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {
@@ -192,17 +285,19 @@ TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {
     grid.SetEditable(true);
     view->setFocus();
     QTest::keyClick(view, Qt::Key_F2);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CellCentre(view, 0, 1));
-    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, CellCentre(view, 0, 1));
+    Press(view, Qt::LeftButton, CellCentre(view, 0, 1), true);
     EXPECT_EQ(view->indexWidget(cell), nullptr);
 
-    // An edit ends once, committed or cancelled.
+    // An edit ends once, committed by Enter or cancelled by Escape.
+    const std::string typed = "/srv/\u00e9t\u00e9 2024.img";
     for (const Qt::Key ending : {Qt::Key_Return, Qt::Key_Escape}) {
         window.StartEdit(Grid::iGrid2, 1, 2);
-        QWidget* editor = view->indexWidget(cell);
+        auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(cell));
         ASSERT_NE(editor, nullptr);
+        editor->setText(ending == Qt::Key_Return ? QString::fromStdString(typed) : "discarded");
         QTest::keyClick(editor, ending);
         QCoreApplication::processEvents();  // Enter commits from the event loop
+        EXPECT_EQ(grid.CellValue(1, 2), ui::CellValue(typed));
     }
     EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 2);
 }
@@ -217,141 +312,76 @@ TEST(QtWindowDeathTest, EndProgramEndsAtOnceWithoutUnloading) {
         ::testing::ExitedWithCode(0), "");
 }
 
-// The real frmMain over fake machine services, with a real folder as its target.
-class FrmMainInQt : public ::testing::Test {
-  protected:
-    FrmMainInQt() {
-        machine.files.separator = '/';
-        machine.files.keepsDoubledSeparator = false;
-    }
-
-    void SetUp() override {
-        AddDisks();
-        frm.Form_Load();
-    }
-
-    virtual void AddDisks() {
-        machine.catalog.AddDisk(0, "System Disk", "256060514304", {"C:"});
-        machine.catalog.AddDisk(1, "Data Disk", "1000204886016", {"D:"});
-    }
-
-    QTableView* View(const char* name) { return Find<QTableView>(window, name); }
-
-    // Through Command1 and the real folder dialog.
-    void ChooseTarget() {
-        OnNext<QFileDialog>([this](QFileDialog& dialog) {
-            dialog.setDirectory(dir.path());
-            static_cast<QDialog&>(dialog).accept();  // the file dialog's own check runs
-        });
-        QTest::mouseClick(Find<QPushButton>(window, "Command1"), Qt::LeftButton);
-    }
-
-    void DoubleClick(QTableView* view, int row) {
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CellCentre(view, row, 1));
-        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, CellCentre(view, row, 1));
-    }
-
-    fakes::FakeMachine machine;
+TEST(QtWindowTest, DisabledCloseRefusesClosingAndKeepsTheWindowWhereItWas) {
     QtWindow window;
-    ui::frmMain frm{window, machine.services};
-    QTemporaryDir dir;
-};
-
-// What the window itself draws and starts with; the rows and texts are frmMain's own tests'.
-TEST_F(FrmMainInQt, StartUpShowsAReadyWindowWithItsIcons) {
-    EXPECT_EQ(window.windowTitle(), "Quorvel - Velmaris");
-    // Every icon has a drawn image at each size, read from the program's resources.
-    const QIcon icons[] = {window.windowIcon(), Find<QPushButton>(window, "Command1")->icon(),
-                           Find<QPushButton>(window, "Command2")->icon(),
-                           Find<QPushButton>(window, "XPButton1")->icon()};
-    for (const QIcon& icon : icons) {
-        for (const int size : {16, 24, 32, 48}) {
-            EXPECT_EQ(icon.pixmap(size).size(), QSize(size, size));
-        }
-    }
+    window.show();
+    const QPoint where = window.pos();
+    window.DisableClose(true);
+    EXPECT_EQ(window.pos(), where);
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window.close());
     EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(QApplication::overrideCursor()) << "busy pointer left on";
-    EXPECT_EQ(Find<QLabel>(window, "StatusBar1Panel1")->text(), "Ready");
-    EXPECT_TRUE(Find<QWidget>(window, "AlertBox1")->isHidden());
-    EXPECT_FALSE(Find<QMenu>(window, "mnuNew")->menuAction()->isVisible());
-    // frmMain leaves these to the window at start.
-    EXPECT_FALSE(Find<QPushButton>(window, "XPButton1")->isEnabled());
-    EXPECT_TRUE(Find<QProgressBar>(window, "ProgBarXP1")->isHidden());
-    EXPECT_TRUE(Find<QPushButton>(window, "Command6")->isHidden());
+    window.DisableClose(false);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(window.close());
 }
 
-TEST_F(FrmMainInQt, RightClickOnAJobOffersItsMenuAndRenamesItsImageInPlace) {
-    ChooseTarget();
-    DoubleClick(View("iGrid1"), 1);
-    QTableView* jobs = View("iGrid2");
-    ASSERT_EQ(jobs->model()->rowCount(), 1);
-    const QModelIndex path = jobs->model()->index(0, 5);
-
-    // Right click on the job, choose "Change File Name", type, and end the edit.
-    const auto rename = [&](const std::string& typed, Qt::Key ending) {
-        QString firstItem;
-        OnNext<QMenu>([&firstItem](QMenu& menu) {
-            firstItem = menu.actions().value(0)->text();
-            menu.setActiveAction(menu.actions().value(1));
-            QTest::keyClick(&menu, Qt::Key_Return);
+// Style flags map to the box's buttons and icon, and the button clicked is the answer; the
+// folder dialog gives the folder picked; the About box shows its line and goes away on OK.
+TEST(QtWindowTest, MessageBoxFolderDialogAndAboutBox) {
+    QtWindow window;
+    window.show();
+    using B = QMessageBox;
+    const std::tuple<unsigned, int, B::Icon, B::StandardButton, Answer> cases[] = {
+        {mb::kYesNo | mb::kQuestion | mb::kSystemModal, 2, B::Question, B::Yes, Answer::Yes},
+        {mb::kYesNo | mb::kExclamation, 2, B::Warning, B::No, Answer::No},
+        {mb::kOk | mb::kExclamation, 1, B::Warning, B::Ok, Answer::Ok},
+        {mb::kOk, 1, B::NoIcon, B::Ok, Answer::Ok}};
+    for (const auto& [style, buttons, icon, click, answer] : cases) {
+        OnNext<QMessageBox>([&](QMessageBox& box) {
+            EXPECT_EQ(box.text(), "Stop \u00e9t\u00e9?");
+            EXPECT_EQ(box.windowTitle(), "Stop process?");
+            EXPECT_EQ(box.buttons().size(), buttons) << style;
+            EXPECT_EQ(box.icon(), icon) << style;
+            box.button(click)->click();
         });
-        QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, CellCentre(jobs, 0, 1));
-        QTest::mouseRelease(jobs->viewport(), Qt::RightButton, {}, CellCentre(jobs, 0, 1));
-        EXPECT_EQ(firstItem, "Set target folder for : " + Cell(jobs, 0, 1));
-        EXPECT_FALSE(Find<QMenu>(window, "mnuNew")->menuAction()->isVisible());
-        auto* editor = qobject_cast<QLineEdit*>(jobs->indexWidget(path));
-        ASSERT_NE(editor, nullptr);
-        EXPECT_TRUE(frm.Grid2().Editable());
-        editor->setText(QString::fromStdString(typed));
-        QTest::keyClick(editor, ending);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(jobs->indexWidget(path), nullptr);
-        EXPECT_FALSE(frm.Grid2().Editable());
-    };
-    const std::string renamed = dir.path().toStdString() + "/\u00e9t\u00e9 2024.img";
-    rename(renamed, Qt::Key_Return);
-    EXPECT_EQ(frm.Grid2().CellValue(1, 6), ui::CellValue(renamed));
-    rename("discarded", Qt::Key_Escape);
-    EXPECT_EQ(frm.Grid2().CellValue(1, 6), ui::CellValue(renamed));
-}
+        EXPECT_EQ(window.MessageBox("Stop \u00e9t\u00e9?", "Stop process?", style), answer);
+    }
 
-TEST_F(FrmMainInQt, AboutBoxShowsTheVersionAndGoesAwayOnOk) {
+    QTemporaryDir dir;
+    OnNext<QFileDialog>([&dir](QFileDialog& dialog) {
+        dialog.setDirectory(dir.path());
+        static_cast<QDialog&>(dialog).accept();  // the file dialog's own check runs
+    });
+    EXPECT_EQ(window.BrowseForFolder("Pick"), dir.path().toStdString());
+    OnNext<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
+    EXPECT_EQ(window.BrowseForFolder("Pick"), std::nullopt);
+
     QPointer<QDialog> about;
     OnNext<QDialog>([&](QDialog& dialog) {
         about = &dialog;
         EXPECT_EQ(dialog.objectName(), "frmABout");
         EXPECT_EQ(dialog.windowTitle(), "About");
         EXPECT_EQ(Find<QGroupBox>(dialog, "Frame1")->title(), "About Velmaris");
-        EXPECT_EQ(Find<QLabel>(dialog, "Label2")->text(), QString("Version : %1.%2.%3")
-                                                              .arg(VELMARIS_VERSION_MAJOR)
-                                                              .arg(VELMARIS_VERSION_MINOR)
-                                                              .arg(VELMARIS_VERSION_PATCH));
+        EXPECT_EQ(Find<QLabel>(dialog, "Label2")->text(), "Version : 1.2.3");
         EXPECT_EQ(Find<QLabel>(dialog, "Image1")->pixmap().size(), QSize(400, 86));
         EXPECT_EQ(dialog.windowIcon().pixmap(32).toImage(),
                   window.windowIcon().pixmap(32).toImage());
         Find<QPushButton>(dialog, "Command1")->click();
     });
-    Find<QAction>(window, "mnuAbout")->trigger();
+    window.ShowAboutBox("Version : 1.2.3");
     EXPECT_TRUE(about.isNull()) << "made anew for each showing";
     EXPECT_TRUE(window.isVisible());
 }
 
-// A close refused and allowed again: RunInQt, during and after its run.
-TEST_F(FrmMainInQt, DisabledCloseHidesTheCloseButtonAndKeepsTheWindowWhereItWas) {
-    const QPoint where = window.pos();
-    window.DisableClose(true);
-    EXPECT_EQ(window.pos(), where);
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
-    window.DisableClose(false);
-    EXPECT_TRUE(window.windowFlags() & Qt::WindowCloseButtonHint);
-}
-
-TEST_F(FrmMainInQt, ToolTipsShowTheirToolsTextInTheirColours) {
-    ui::clsToolTip& tip = *frm.ToolTip();
-    EXPECT_EQ(tip.MaxTipWidth(), 240);
+TEST(QtWindowTest, ToolTipsShowTheirToolsTextInTheirColours) {
+    QtWindow window;
+    window.show();
+    ui::clsToolTip tip(window);
+    ASSERT_TRUE(tip.Create());
     // A tool without text shows nothing, not even the widget's own tooltip.
     ASSERT_TRUE(tip.AddTool(Control::Label12));
-    EXPECT_EQ(tip.ToolCount(), 3);
+    ASSERT_TRUE(tip.AddTool(Control::iGrid1));
     const auto hover = [](QWidget* widget) {
         QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(widget, &event);
@@ -363,111 +393,12 @@ TEST_F(FrmMainInQt, ToolTipsShowTheirToolsTextInTheirColours) {
     tip.SetToolText(Control::iGrid1, "Double click a drive to add it");
     tip.SetBackColor(0x0000FF);  // red in the low byte
     tip.SetForeColor(0xFFFFFF);
-    hover(View("iGrid1")->viewport());
+    hover(Find<QTableView>(window, "iGrid1")->viewport());
     EXPECT_TRUE(QToolTip::isVisible());
     EXPECT_EQ(QToolTip::text(), "Double click a drive to add it");
     EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::red));
     EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), QColor(Qt::white));
     QToolTip::hideText();
-}
-
-// Whole runs started with the real Run button, over in-memory drives, timed by the real Timer1.
-class RunInQt : public FrmMainInQt {
-  protected:
-    static constexpr std::uint64_t kBlock = 131072;
-
-    void AddDisks() override {
-        machine.catalog.AddDisk(9, "System Disk", "256060514304", {"C:"});
-        for (const auto& [n, size] : {std::pair{1u, kBlock * 40 + 512 * 3}, {2u, kBlock * 25}}) {
-            machine.catalog.AddDisk(n, "Data Disk", std::to_string(size));
-            machine.storage.AddDrive(n, size);
-        }
-        machine.files.folders.insert(dir.path().toStdString());
-    }
-
-    void SetUp() override {
-        FrmMainInQt::SetUp();
-        // The checks below run in the pump after a pass, not in one while a pass waits.
-        frm.PumpWhileWaiting = std::chrono::hours(1);
-        ChooseTarget();
-        DoubleClick(View("iGrid1"), 0);
-        DoubleClick(View("iGrid1"), 0);
-        ASSERT_EQ(View("iGrid2")->model()->rowCount(), 2);
-        Find<QCheckBox>(window, "Check1")->click();  // turn off the computer at the end
-    }
-
-    QPushButton* Button(const char* name) { return Find<QPushButton>(window, name); }
-    QString Text(const char* name) { return Find<QLabel>(window, name)->text(); }
-    const fakes::FakeDrive& DriveOf(int row) {
-        return machine.storage.drives.at(Cell(View("iGrid2"), row, 0).toUInt());
-    }
-    const fakes::FakeImage& ImageOf(int row) {
-        return machine.storage.files.at(Cell(View("iGrid2"), row, 5).toStdString());
-    }
-};
-
-TEST_F(RunInQt, RunImagesEveryDriveWhileTheWindowIsLockedTimedAndAsks) {
-    machine.clock.step = 2000;  // each reading 2 s after the one before
-    // The first image is there already: a Yes overwrites it.
-    const std::string existing = Cell(View("iGrid2"), 0, 5).toStdString();
-    machine.storage.files[existing] = {};
-    std::vector<QString> asked;
-    const auto answerNext = [&asked](QMessageBox::StandardButton answer) {
-        OnNext<QMessageBox>([&asked, answer](QMessageBox& box) {
-            asked.push_back(box.text());
-            box.button(answer)->click();
-        });
-    };
-    QTimer* timer1 = Find<QTimer>(window, "Timer1");
-    QProgressBar* bar = Find<QProgressBar>(window, "ProgBarXP1");
-    bool lookedMidRun = false;
-    // In the pump after the first pass: the window is locked and timed, and a Stop declined.
-    QObject::connect(bar, &QProgressBar::valueChanged, bar, [&](int pass) {
-        if (pass != 1) {
-            return;
-        }
-        QTimer::singleShot(0, bar, [&] {
-            lookedMidRun = true;
-            EXPECT_FALSE(Button("Command2")->isEnabled());
-            EXPECT_FALSE(Button("Command1")->isEnabled());
-            EXPECT_TRUE(Button("XPButton1")->isEnabled());
-            EXPECT_FALSE(Find<QGroupBox>(window, "Frame1")->isEnabled());
-            EXPECT_TRUE(bar->isVisible());
-            EXPECT_FALSE(window.close());
-            EXPECT_TRUE(window.isVisible());
-            // One tick, one reading: a block done in 2 s, and 40 of the largest drive's left.
-            EXPECT_TRUE(QTest::qWaitFor([this] { return Text("Label12") != "0:00:00"; }, 5000));
-            EXPECT_EQ(Text("Label12"), "0:00:02");
-            EXPECT_EQ(Text("Label7"), "0:01:20");
-            answerNext(QMessageBox::No);
-            QTest::mouseClick(Button("XPButton1"), Qt::LeftButton);
-        });
-    });
-    answerNext(QMessageBox::Yes);
-    QTest::mouseClick(Button("Command2"), Qt::LeftButton);
-
-    EXPECT_TRUE(lookedMidRun);
-    EXPECT_EQ(asked, (std::vector<QString>{
-                         QString::fromStdString("The file " + existing +
-                                                " already exists and will be overwritten. Are you "
-                                                "sure you want to do this?"),
-                         "Stop the imaging process, are you sure"}));
-    EXPECT_EQ(Text("StatusBar1Panel1"), "Process Complete");
-    for (int row = 0; row < 2; ++row) {
-        EXPECT_EQ(Cell(View("iGrid2"), row, 6), "Done.");
-        EXPECT_TRUE(ImageOf(row).finished);
-        EXPECT_TRUE(ImageOf(row).data == DriveOf(row).data) << "row " << row;
-    }
-    // 40 whole blocks of the largest drive and the empty read that ends them.
-    EXPECT_EQ(Text("Label5"), "5,373,952");
-    EXPECT_TRUE(bar->isHidden());
-    EXPECT_TRUE(Button("Command2")->isEnabled());
-    EXPECT_TRUE(Button("Command1")->isEnabled());
-    EXPECT_FALSE(Button("XPButton1")->isEnabled());
-    EXPECT_FALSE(timer1->isActive());
-    EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
-    EXPECT_TRUE(Button("Command6")->isVisible());
-    EXPECT_TRUE(window.close());
 }
 
 }  // namespace

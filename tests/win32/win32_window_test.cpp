@@ -1,8 +1,11 @@
-// The real Win32 window driven with messages, as its controls' own tests do, over the real
-// frmMain and fake machine services.
+// The real Win32 window driven with messages, as its controls' own tests do: only what the
+// window itself shows. frmMain's rules, texts and runs are proven once, through the fake window,
+// in tests/core.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+// The window interface's MessageBox, not the system's macro for MessageBoxW.
+#undef MessageBox
 
 #include <commctrl.h>
 
@@ -14,16 +17,16 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
-#include "fake_services.h"
+#include "fake_window.h"
 #include "platform/windows/utf8.h"
 #include "platform/windows/win32_about_box.h"
 #include "platform/windows/win32_window.h"
 #include "platform/windows/win32_window_kit.h"
 #include "spy_events.h"
-#include "ui/frm_main.h"
 
 namespace velmaris::platform {
 namespace {
@@ -36,14 +39,10 @@ HWND H(Win32Window& window, Control control) {
 }
 
 std::string Text(HWND hwnd) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(
-        static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return Utf8(text);
+    return Utf8(win32::WindowText(hwnd));
 }
 
-std::string StatusText(Win32Window& window) {
-    const HWND bar = H(window, Control::StatusBar1);
+std::string StatusText(HWND bar) {
     std::wstring text(LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0)) + 1u, L'\0');
     SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
     return Utf8(text.c_str());
@@ -51,11 +50,6 @@ std::string StatusText(Win32Window& window) {
 
 int Rows(HWND view) {
     return static_cast<int>(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0));
-}
-
-int Columns(HWND view) {
-    const auto header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
-    return static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
 }
 
 // The text the view shows in a cell, rows and shown columns from 0.
@@ -101,18 +95,6 @@ void DoubleClick(HWND view, POINT point) {
     SendMessageW(view, WM_LBUTTONUP, 0, At(point));
 }
 
-void Pump(std::chrono::milliseconds time) {
-    const auto end = std::chrono::steady_clock::now() + time;
-    while (std::chrono::steady_clock::now() < end) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg{};
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
 // Waits on another thread for a window of the given class to show on this thread, then acts
 // on it there; the test thread meanwhile sits in the window's modal loop.
 class OnNextWindow {
@@ -136,14 +118,11 @@ class OnNextWindow {
     bool Found() const { return found_ != nullptr; }
 
   private:
-    static std::wstring Class(HWND hwnd) {
-        wchar_t name[64] = {};
-        GetClassNameW(hwnd, name, 64);
-        return name;
-    }
     static BOOL CALLBACK Match(HWND hwnd, LPARAM self) {
         auto* on = reinterpret_cast<OnNextWindow*>(self);
-        if (IsWindowVisible(hwnd) && Class(hwnd) == on->wanted_) {
+        wchar_t name[64] = {};
+        GetClassNameW(hwnd, name, 64);
+        if (IsWindowVisible(hwnd) && std::wstring(name) == on->wanted_) {
             on->found_ = hwnd;
             return FALSE;
         }
@@ -155,24 +134,75 @@ class OnNextWindow {
     std::thread thread_;
 };
 
-// Answers the next message box with a button, keeping its text.
-class Answer {
-  public:
-    explicit Answer(int button)
-        : next_(L"#32770", [this, button](HWND box) {
-              // The prompt's id differs between systems: 0xFFFF on Windows, 100 on Wine.
-              for (const int id : {0xFFFF, 100}) {
-                  if (const HWND text = GetDlgItem(box, id); text != nullptr && prompt.empty()) {
-                      prompt = Text(text);
-                  }
-              }
-              PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
-          }) {}
-    std::string prompt;
-    OnNextWindow next_;
-};
+// What the window draws itself; then every control shows the caption, state and visibility it
+// is set to, and so do the menus, the progress bar and the check box.
+TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
+    Win32Window window;
+    window.ShowModeless();
+    EXPECT_EQ(Text(window.Handle()), "Quorvel - Velmaris");
+    EXPECT_NE(SendMessageW(window.Handle(), WM_GETICON, ICON_BIG, 0), 0);
+    RECT client{};
+    GetClientRect(window.Handle(), &client);
+    const int dpi = win32::DpiOf(window.Handle());
+    EXPECT_EQ(client.right, MulDiv(9090, dpi, 1440));
+    EXPECT_EQ(client.bottom, MulDiv(7320, dpi, 1440));
+    EXPECT_EQ(Text(H(window, Control::Frame4)), "Selected Drives");
+    EXPECT_TRUE(IsWindowEnabled(H(window, Control::Command1)));
+    EXPECT_FALSE(IsWindowEnabled(H(window, Control::XPButton1)));
+    for (const Control hidden :
+         {Control::ProgBarXP1, Control::Command6, Control::Command3, Control::AlertBox1}) {
+        EXPECT_FALSE(IsWindowVisible(H(window, hidden))) << fakes::NameOf(hidden);
+    }
+    EXPECT_EQ(window.HandleOf(Control::Timer1), 0u);
 
-// Buttons, menu commands and the timer: through frmMain in the FrmMainInWin32 and RunInWin32 tests.
+    for (int i = 0; i <= static_cast<int>(Control::AlertBox1); ++i) {
+        const auto control = static_cast<Control>(i);
+        const HWND hwnd = H(window, control);
+        const std::string name = fakes::NameOf(control);
+        if (control == Control::Timer1) {
+            continue;
+        }
+        window.SetEnabled(control, false);
+        window.SetVisible(control, false);
+        EXPECT_FALSE(IsWindowEnabled(hwnd) || IsWindowVisible(hwnd)) << name;
+        window.SetEnabled(control, true);
+        window.SetVisible(control, true);
+        EXPECT_TRUE(IsWindowEnabled(hwnd) && IsWindowVisible(hwnd)) << name;
+        const std::string caption = "\u00e9t\u00e9 & " + name;
+        window.SetCaption(control, caption);
+        if (control == Control::StatusBar1) {
+            EXPECT_EQ(StatusText(hwnd), caption);
+        } else if (control != Control::iGrid1 && control != Control::iGrid2 &&
+                   control != Control::ProgBarXP1) {
+            EXPECT_EQ(Text(hwnd), caption);
+        }
+    }
+    // A frame's controls look as unavailable as the frame is.
+    window.SetEnabled(Control::Frame1, false);
+    EXPECT_FALSE(IsWindowEnabled(H(window, Control::iGrid1)));
+
+    // "New Menu" is off the menu bar; its items stay for the pop-up. Menus show "&" as it is.
+    const HMENU bar = GetMenu(window.Handle());
+    window.SetMenuVisible(Menu::mnuNew, false);
+    ASSERT_EQ(GetMenuItemCount(bar), 1);
+    EXPECT_EQ(GetSubMenu(bar, 0), window.MenuHandle(Menu::mnuFile));
+    EXPECT_EQ(GetMenuItemCount(window.MenuHandle(Menu::mnuNew)), 2);
+    window.SetMenuCaption(Menu::mnuSetTarget, "For : DATA & CO");
+    wchar_t item[64] = {};
+    GetMenuStringW(window.MenuHandle(Menu::mnuNew), 0, item, 64, MF_BYPOSITION);
+    EXPECT_EQ(Utf8(item), "For : DATA && CO");
+
+    const HWND progress = H(window, Control::ProgBarXP1);
+    window.SetProgressMax(4);
+    window.SetProgressValue(3);
+    EXPECT_EQ(SendMessageW(progress, PBM_GETRANGE, FALSE, 0), 4);
+    EXPECT_EQ(SendMessageW(progress, PBM_GETPOS, 0, 0), 3);
+    SendMessageW(H(window, Control::Check1), BM_CLICK, 0, 0);
+    EXPECT_TRUE(window.IsChecked(Control::Check1));
+    window.SetChecked(Control::Check1, false);
+    EXPECT_FALSE(window.IsChecked(Control::Check1));
+}
+
 TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
     Win32Window window;
     SpyEvents events;
@@ -190,7 +220,8 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
     grid.SetCellValue(2, 1, std::int64_t{42});
     grid.SetCellValue(2, 3, std::string("\u00e9t\u00e9"));
     // Hidden columns are not shown at all: the view's second column is the model's third.
-    ASSERT_EQ(Columns(view), 2);
+    const auto header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
+    ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(Rows(view), 3);
     EXPECT_EQ(Cell(view, 1, 0), "42");
     EXPECT_EQ(Cell(view, 1, 1), "\u00e9t\u00e9");
@@ -221,6 +252,43 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
                                                       "Mouse1 1 1 cur 1", "DblClick1 1 3 cur 1",
                                                       "Mouse1 1 0 cur 1", "DblClick1 0 3 cur 1"}));
     EXPECT_TRUE(Selected(view, 0)) << "a click below the rows keeps the current row";
+}
+
+// Buttons, menu items, a pop-up menu's item and Timer1's ticks reach their handlers; a pump
+// runs what is queued.
+TEST(Win32WindowTest, ClicksMenusAndTicksReachTheirHandlers) {
+    Win32Window window;
+    SpyEvents events;
+    window.Bind(events, events.grid1, events.grid2);
+    window.ShowModeless();
+    std::vector<std::string> expected;
+    for (const Control button : {Control::Command1, Control::Command2, Control::XPButton1,
+                                 Control::Command3, Control::Command6}) {
+        window.SetEnabled(button, true);
+        SendMessageW(H(window, button), BM_CLICK, 0, 0);
+        expected.push_back(fakes::NameOf(button));
+    }
+    for (const Menu menu : {Menu::mnuExit, Menu::mnuAbout, Menu::mnuSetTarget}) {
+        SendMessageW(window.Handle(), WM_COMMAND, 2000u + static_cast<unsigned>(menu), 0);
+        expected.push_back(fakes::NameOf(menu));
+    }
+    OnNextWindow menu(L"#32768", [](HWND shown) {
+        for (const int key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
+            PostMessageW(shown, WM_KEYDOWN, static_cast<WPARAM>(key), 0);
+        }
+    });
+    window.ShowPopupMenu(Menu::mnuNew);
+    menu.Join();
+    expected.emplace_back("mnuCFN");
+    EXPECT_EQ(events.heard, expected) << "the pop-up's item runs before the menu returns";
+
+    window.SetEnabled(Control::Timer1, true);
+    for (int wait = 0; wait < 300 && events.heard.back() != "Timer1"; ++wait) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        window.PumpMessages();
+    }
+    EXPECT_EQ(events.heard.back(), "Timer1");
+    window.SetEnabled(Control::Timer1, false);
 }
 
 TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
@@ -305,6 +373,66 @@ TEST(Win32WindowDeathTest, EndProgramEndsAtOnceWithoutUnloading) {
         ::testing::ExitedWithCode(0), "");
 }
 
+// The real message box shows the prompt and title with the style's buttons, and the button
+// pressed is the answer; the About box shows its line, modally, and goes away on OK.
+TEST(Win32WindowTest, MessageBoxAndAboutBox) {
+    Win32Window window;
+    window.ShowModeless();
+    const std::tuple<unsigned, int, Answer> cases[] = {
+        {mb::kYesNo | mb::kQuestion | mb::kSystemModal, IDYES, Answer::Yes},
+        {mb::kYesNo | mb::kExclamation, IDNO, Answer::No},
+        {mb::kOk | mb::kExclamation, IDOK, Answer::Ok}};
+    for (const auto& [style, button, answer] : cases) {
+        std::string prompt, title;
+        bool hasNo = false;
+        OnNextWindow box(L"#32770", [&, button = button](HWND shown) {
+            title = Text(shown);
+            hasNo = GetDlgItem(shown, IDNO) != nullptr;
+            // The prompt's id differs between systems: 0xFFFF on Windows, 100 on Wine.
+            for (const int id : {0xFFFF, 100}) {
+                if (const HWND text = GetDlgItem(shown, id); text != nullptr && prompt.empty()) {
+                    prompt = Text(text);
+                }
+            }
+            PostMessageW(shown, WM_COMMAND, static_cast<WPARAM>(button), 0);
+        });
+        EXPECT_EQ(window.MessageBox("Stop \u00e9t\u00e9?", "Stop process?", style), answer);
+        box.Join();
+        EXPECT_EQ(prompt, "Stop \u00e9t\u00e9?");
+        EXPECT_EQ(title, "Stop process?");
+        EXPECT_EQ(hasNo, (style & mb::kYesNo) != 0) << style;
+    }
+
+    HWND about = nullptr;
+    std::string frame, version;
+    BITMAP banner{};
+    bool iconShared = false, mainDisabled = false;
+    OnNextWindow shown(kAboutBoxClass, [&](HWND box) {
+        about = box;
+        EXPECT_EQ(Text(box), "About");
+        frame = Text(GetDlgItem(box, about::kFrame1));
+        version = Text(GetDlgItem(box, about::kLabel2));
+        const auto image = reinterpret_cast<HBITMAP>(
+            SendMessageW(GetDlgItem(box, about::kImage1), STM_GETIMAGE, IMAGE_BITMAP, 0));
+        GetObjectW(image, sizeof(banner), &banner);
+        iconShared = SendMessageW(box, WM_GETICON, ICON_BIG, 0) ==
+                     SendMessageW(window.Handle(), WM_GETICON, ICON_BIG, 0);
+        mainDisabled = !IsWindowEnabled(window.Handle());
+        PostMessageW(GetDlgItem(box, about::kCommand1), BM_CLICK, 0, 0);
+    });
+    window.ShowAboutBox("Version : 1.2.3");
+    shown.Join();
+    ASSERT_TRUE(shown.Found());
+    EXPECT_EQ(frame, "About Velmaris");
+    EXPECT_EQ(version, "Version : 1.2.3");
+    EXPECT_EQ(banner.bmWidth, 400);
+    EXPECT_EQ(banner.bmHeight, 86);
+    EXPECT_TRUE(iconShared);
+    EXPECT_TRUE(mainDisabled) << "modal";
+    EXPECT_FALSE(IsWindow(about)) << "made anew for each showing";
+    EXPECT_TRUE(IsWindowEnabled(window.Handle()) && IsWindowVisible(window.Handle()));
+}
+
 TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
     Win32Window window;
     std::unique_ptr<TooltipWindow> tip = window.CreateTooltipWindow();
@@ -313,7 +441,6 @@ TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
     const ToolInfo tool{kToolIdIsHandle | kToolSubclass, window.ContainerOf(Control::Label1), label,
                         "Double click a drive to add it"};
     EXPECT_EQ(tool.owner, window.HandleOf(Control::Frame1));
-    EXPECT_EQ(window.HandleOf(Control::Timer1), 0u);
     EXPECT_FALSE(tip->AddTool({kToolIdIsHandle, tool.owner, 0x7FFF0, "not a window"}));
     ASSERT_TRUE(tip->AddTool(tool));
     ASSERT_TRUE(tip->AddTool({tool.flags, tool.owner, window.HandleOf(Control::iGrid1), {}}));
@@ -345,227 +472,6 @@ TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
     EXPECT_EQ(tip->MaxTipWidth() & 0xFFFF, 0xFFFF);
     tip->DelTool(tool);
     EXPECT_EQ(tip->ToolCount(), 1);
-}
-
-// The real window with the folder dialog answered by the test: the shell's own dialog cannot
-// be scripted. Every other call is the window's own.
-class ScriptedWindow : public Win32Window {
-  public:
-    std::optional<std::string> folder;
-    std::vector<int> progress;
-    std::function<void(int)> onProgress;
-
-    std::optional<std::string> BrowseForFolder(const std::string& /*title*/) override {
-        return folder;
-    }
-    void SetProgressValue(int value) override {
-        Win32Window::SetProgressValue(value);
-        if (onProgress) {
-            onProgress(value);
-        }
-    }
-};
-
-class FrmMainInWin32 : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        AddDisks();
-        frm.Form_Load();
-        window.folder = "C:\\Images";
-        machine.files.folders.insert("C:\\Images");
-    }
-
-    virtual void AddDisks() {
-        machine.catalog.AddDisk(3, "Backup Disk", "500107862016");
-        machine.catalog.AddDisk(0, "System Disk", "256060514304", {"C:"});
-        machine.catalog.AddDisk(1, "Data & Co Disk", "1000204886016", {"D:"});
-    }
-
-    HWND Control(platform::Control control) { return H(window, control); }
-    void ClickButton(platform::Control control) { SendMessageW(Control(control), BM_CLICK, 0, 0); }
-
-    fakes::FakeMachine machine;
-    ScriptedWindow window;
-    ui::frmMain frm{window, machine.services};
-};
-
-// What the window itself draws and starts with; the rows and texts are frmMain's own tests'.
-TEST_F(FrmMainInWin32, StartUpShowsAReadyWindowThatAsksForATargetFirst) {
-    EXPECT_EQ(Text(window.Handle()), "Quorvel - Velmaris");
-    EXPECT_TRUE(IsWindowVisible(window.Handle()));
-    EXPECT_NE(SendMessageW(window.Handle(), WM_GETICON, ICON_BIG, 0), 0);
-    RECT client{};
-    GetClientRect(window.Handle(), &client);
-    const int dpi = win32::DpiOf(window.Handle());
-    EXPECT_EQ(client.right, MulDiv(9090, dpi, 1440));
-    EXPECT_EQ(client.bottom, MulDiv(7320, dpi, 1440));
-
-    EXPECT_EQ(StatusText(window), "Ready");
-    EXPECT_FALSE(IsWindowVisible(Control(Control::AlertBox1)));
-    EXPECT_EQ(Text(Control(Control::AlertBox1)), "Searching for attached drives.. Please wait.");
-    EXPECT_EQ(Text(Control(Control::Frame4)), "Selected Drives");
-    // frmMain leaves these to the window at start.
-    EXPECT_TRUE(IsWindowEnabled(Control(Control::Command1)));
-    EXPECT_FALSE(IsWindowEnabled(Control(Control::XPButton1)));
-    EXPECT_FALSE(IsWindowVisible(Control(Control::ProgBarXP1)));
-    EXPECT_FALSE(IsWindowVisible(Control(Control::Command6)));
-    // "New Menu" is off the menu bar; its items stay for the pop-up.
-    const HMENU bar = GetMenu(window.Handle());
-    ASSERT_EQ(GetMenuItemCount(bar), 1);
-    EXPECT_EQ(GetSubMenu(bar, 0), window.MenuHandle(Menu::mnuFile));
-    EXPECT_EQ(GetMenuItemCount(window.MenuHandle(Menu::mnuFile)), 3);
-    EXPECT_EQ(GetMenuItemCount(window.MenuHandle(Menu::mnuNew)), 2);
-    EXPECT_NE(frm.ToolTip()->hWnd(), 0u);
-    EXPECT_EQ(frm.ToolTip()->ToolCount(), 2);
-
-    // The real message box: without a target a double-click asks for one, and No adds nothing.
-    Answer no(IDNO);
-    DoubleClick(Control(Control::iGrid1), CellCentre(Control(Control::iGrid1), 1, 1));
-    no.next_.Join();
-    EXPECT_EQ(no.prompt, "Select target folder now?");
-    EXPECT_EQ(Rows(Control(Control::iGrid2)), 0);
-}
-
-TEST_F(FrmMainInWin32, TheJobMenuNamesItsDriveAndEditsItsImagePath) {
-    const HWND jobs = Control(Control::iGrid2);
-    ClickButton(Control::Command1);
-    DoubleClick(Control(Control::iGrid1), CellCentre(Control(Control::iGrid1), 1, 1));
-    ASSERT_EQ(Rows(jobs), 1);
-
-    // Right click on the job; the menu shows its drive and its second item is chosen.
-    std::string firstItem;
-    OnNextWindow menu(L"#32768", [&firstItem](HWND shown) {
-        const auto items = reinterpret_cast<HMENU>(SendMessageW(shown, MN_GETHMENU, 0, 0));
-        wchar_t text[128] = {};
-        GetMenuStringW(items, 0, text, 128, MF_BYPOSITION);
-        firstItem = Utf8(text);
-        for (const int key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
-            PostMessageW(shown, WM_KEYDOWN, static_cast<WPARAM>(key), 0);
-        }
-    });
-    SendMessageW(jobs, WM_RBUTTONDOWN, MK_RBUTTON, At(CellCentre(jobs, 0, 1)));
-    menu.Join();
-    EXPECT_EQ(firstItem, "Set target folder for : DATA && CO DISK");
-    EXPECT_EQ(GetMenuItemCount(GetMenu(window.Handle())), 1) << "the menu bar is left alone";
-
-    // "Change File Name" opens the editor; how edits end is tested on the bare window above.
-    EXPECT_NE(window.Editor(Grid::iGrid2), nullptr);
-    EXPECT_TRUE(frm.Grid2().Editable());
-}
-
-TEST_F(FrmMainInWin32, AboutBoxShowsTheVersionAndGoesAwayOnOk) {
-    HWND about = nullptr;
-    std::string title, frame, version;
-    bool iconShared = false;
-    BITMAP banner{};
-    bool mainDisabled = false;
-    OnNextWindow shown(kAboutBoxClass, [&](HWND box) {
-        about = box;
-        title = Text(box);
-        frame = Text(GetDlgItem(box, about::kFrame1));
-        version = Text(GetDlgItem(box, about::kLabel2));
-        const auto image = reinterpret_cast<HBITMAP>(
-            SendMessageW(GetDlgItem(box, about::kImage1), STM_GETIMAGE, IMAGE_BITMAP, 0));
-        GetObjectW(image, sizeof(banner), &banner);
-        iconShared = SendMessageW(box, WM_GETICON, ICON_BIG, 0) ==
-                     SendMessageW(window.Handle(), WM_GETICON, ICON_BIG, 0);
-        mainDisabled = !IsWindowEnabled(window.Handle());
-        PostMessageW(GetDlgItem(box, about::kCommand1), BM_CLICK, 0, 0);
-    });
-    SendMessageW(window.Handle(), WM_COMMAND, 2000u + static_cast<unsigned>(Menu::mnuAbout), 0);
-    shown.Join();
-    ASSERT_TRUE(shown.Found());
-    EXPECT_EQ(title, "About");
-    EXPECT_EQ(frame, "About Velmaris");
-    EXPECT_EQ(version, "Version : " + std::to_string(VELMARIS_VERSION_MAJOR) + "." +
-                           std::to_string(VELMARIS_VERSION_MINOR) + "." +
-                           std::to_string(VELMARIS_VERSION_PATCH));
-    EXPECT_EQ(banner.bmWidth, 400);
-    EXPECT_EQ(banner.bmHeight, 86);
-    EXPECT_TRUE(iconShared);
-    EXPECT_TRUE(mainDisabled) << "modal";
-    EXPECT_FALSE(IsWindow(about)) << "made anew for each showing";
-    EXPECT_TRUE(IsWindowEnabled(window.Handle()));
-    EXPECT_TRUE(IsWindowVisible(window.Handle()));
-}
-
-// A whole run started with the real Run button over in-memory drives, timed by Timer1.
-class RunInWin32 : public FrmMainInWin32 {
-  protected:
-    static constexpr std::uint64_t kBlock = 131072;
-
-    void AddDisks() override {
-        machine.catalog.AddDisk(9, "System Disk", "256060514304", {"C:"});
-        for (const auto& [n, size] : {std::pair{1u, kBlock * 40 + 512 * 3}, {2u, kBlock * 25}}) {
-            machine.catalog.AddDisk(n, "Data Disk", std::to_string(size));
-            machine.storage.AddDrive(n, size);
-        }
-    }
-
-    void SetUp() override {
-        FrmMainInWin32::SetUp();
-        ClickButton(Control::Command1);
-        const HWND sources = Control(Control::iGrid1);
-        DoubleClick(sources, CellCentre(sources, 0, 1));
-        DoubleClick(sources, CellCentre(sources, 0, 1));
-        ASSERT_EQ(Rows(Control(Control::iGrid2)), 2);
-        ClickButton(Control::Check1);  // turn off the computer at the end
-    }
-};
-
-TEST_F(RunInWin32, RunImagesEveryDriveWhileTheWindowIsLockedTimedAndAsks) {
-    machine.clock.step = 2000;  // each reading 2 s after the one before
-    const auto windowMenuItems = [this] {
-        return GetMenuItemCount(GetSystemMenu(window.Handle(), FALSE));
-    };
-    const int wholeMenu = windowMenuItems();
-    bool lookedMidRun = false;
-    window.onProgress = [&](int pass) {
-        if (pass != 1) {
-            return;
-        }
-        lookedMidRun = true;
-        EXPECT_FALSE(IsWindowEnabled(Control(Control::Command2)));
-        EXPECT_FALSE(IsWindowEnabled(Control(Control::Command1)));
-        EXPECT_TRUE(IsWindowEnabled(Control(Control::XPButton1)));
-        EXPECT_FALSE(IsWindowEnabled(Control(Control::Frame1)));
-        EXPECT_TRUE(IsWindowVisible(Control(Control::ProgBarXP1)));
-        EXPECT_EQ(windowMenuItems(), wholeMenu - 2);
-        SendMessageW(window.Handle(), WM_CLOSE, 0, 0);
-        EXPECT_TRUE(IsWindowVisible(window.Handle()));
-        // One tick, one reading: a block done in 2 s, and 40 of the largest drive's left.
-        for (int wait = 0; wait < 300 && Text(Control(Control::Label12)) == "0:00:00"; ++wait) {
-            Pump(10ms);
-        }
-        EXPECT_EQ(Text(Control(Control::Label12)), "0:00:02");
-        EXPECT_EQ(Text(Control(Control::Label7)), "0:01:20");
-        // Stop is clicked, asked about and declined.
-        Answer no(IDNO);
-        ClickButton(Control::XPButton1);
-        no.next_.Join();
-        EXPECT_EQ(no.prompt, "Stop the imaging process, are you sure");
-    };
-    ClickButton(Control::Command2);
-
-    EXPECT_TRUE(lookedMidRun);
-    EXPECT_EQ(StatusText(window), "Process Complete");
-    const HWND jobs = Control(Control::iGrid2);
-    for (int row = 0; row < 2; ++row) {
-        EXPECT_EQ(Cell(jobs, row, 4), "Done.");
-        const fakes::FakeImage& image = machine.storage.files.at(Cell(jobs, row, 3));
-        const fakes::FakeDrive& drive =
-            machine.storage.drives.at(static_cast<std::uint32_t>(std::stoul(Cell(jobs, row, 0))));
-        EXPECT_TRUE(image.finished);
-        EXPECT_TRUE(image.data == drive.data) << "row " << row;
-    }
-    EXPECT_EQ(Text(Control(Control::Label5)), "5,373,952");
-    EXPECT_FALSE(IsWindowVisible(Control(Control::ProgBarXP1)));
-    EXPECT_TRUE(IsWindowEnabled(Control(Control::Command2)));
-    EXPECT_TRUE(IsWindowEnabled(Control(Control::Frame1)));
-    EXPECT_FALSE(IsWindowEnabled(Control(Control::XPButton1)));
-    EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
-    EXPECT_TRUE(IsWindowVisible(Control(Control::Command6)));
-    EXPECT_EQ(windowMenuItems(), wholeMenu) << "the window menu is whole again";
 }
 
 }  // namespace
