@@ -80,7 +80,7 @@ QPoint CellCentre(QTableView* view, int row, int col) {
 TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     QtWindow window;
     SpyEvents events;
-    ui::GridModel& grid1 = events.grid1;
+    grid::GridModel& grid1 = events.grid1;
     window.Bind(events, grid1, events.grid2);
     QTableView* view = Find<QTableView>(window, "iGrid1");
 
@@ -135,7 +135,7 @@ TEST(QtWindowTest, ClicksAndGridMouseEventsReachTheirHandlersWithTheirRows) {
     QtWindow window;
     SpyEvents events;
     window.Bind(events, events.grid1, events.grid2);
-    for (ui::GridModel* grid : {&events.grid1, &events.grid2}) {
+    for (grid::GridModel* grid : {&events.grid1, &events.grid2}) {
         grid->SetColCount(2);
         grid->SetRowCount(2);
     }
@@ -178,7 +178,7 @@ TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {
     QtWindow window;
     SpyEvents events;
     window.Bind(events, events.grid1, events.grid2);
-    ui::GridModel& grid = events.grid2;
+    grid::GridModel& grid = events.grid2;
     grid.SetColCount(2);
     grid.SetRowCount(1);
     grid.SetCellValue(1, 2, std::string("old"));
@@ -310,9 +310,9 @@ TEST_F(FrmMainInQt, RightClickOnAJobOffersItsMenuAndRenamesItsImageInPlace) {
     };
     const std::string renamed = dir.path().toStdString() + "/\u00e9t\u00e9 2024.img";
     rename(renamed, Qt::Key_Return);
-    EXPECT_EQ(frm.Grid2().CellValue(1, 6), ui::CellValue(renamed));
+    EXPECT_EQ(frm.Grid2().CellValue(1, 6), grid::CellValue(renamed));
     rename("discarded", Qt::Key_Escape);
-    EXPECT_EQ(frm.Grid2().CellValue(1, 6), ui::CellValue(renamed));
+    EXPECT_EQ(frm.Grid2().CellValue(1, 6), grid::CellValue(renamed));
 }
 
 TEST_F(FrmMainInQt, AboutBoxShowsTheVersionAndGoesAwayOnOk) {
