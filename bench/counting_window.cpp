@@ -25,7 +25,7 @@ void CountingWindow::Disarm() {
     }
 }
 
-void CountingWindow::Bind(platform::WindowEvents&, ui::GridModel& iGrid1, ui::GridModel& iGrid2) {
+void CountingWindow::Bind(platform::WindowEvents&, grid::GridModel& iGrid1, grid::GridModel& iGrid2) {
     grid1_ = &iGrid1;
     grid2_ = &iGrid2;
 }

@@ -30,12 +30,12 @@ class CountingWindow : public platform::Window {
     long LongGaps() const { return longGaps_; }
     // The gap from Disarm back to the last pump: closing the images.
     std::chrono::nanoseconds LastGap() const { return lastGap_; }
-    ui::GridModel* Sources() const { return grid1_; }
-    ui::GridModel* Jobs() const { return grid2_; }
+    grid::GridModel* Sources() const { return grid1_; }
+    grid::GridModel* Jobs() const { return grid2_; }
     const std::string& StatusBar() const { return statusBar_; }
 
-    void Bind(platform::WindowEvents& events, ui::GridModel& iGrid1,
-              ui::GridModel& iGrid2) override;
+    void Bind(platform::WindowEvents& events, grid::GridModel& iGrid1,
+              grid::GridModel& iGrid2) override;
     void SetCaption(platform::Control control, const std::string& text) override;
     void SetEnabled(platform::Control, bool) override {}
     void SetVisible(platform::Control, bool) override {}
@@ -66,8 +66,8 @@ class CountingWindow : public platform::Window {
 
     std::string folder_;
     Now now_;
-    ui::GridModel* grid1_ = nullptr;
-    ui::GridModel* grid2_ = nullptr;
+    grid::GridModel* grid1_ = nullptr;
+    grid::GridModel* grid2_ = nullptr;
     std::string statusBar_;
     bool armed_ = false;
     long pumps_ = 0;

@@ -20,7 +20,7 @@
 namespace velmaris::bench {
 namespace {
 
-int SourceRow(const ui::GridModel& sources, std::string name) {
+int SourceRow(const grid::GridModel& sources, std::string name) {
     for (char& c : name) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }

@@ -18,7 +18,7 @@
 #include "fuzz_check.h"
 #include "platform/linux/mount_table.h"
 #include "platform/linux/sysfs_disk_catalog.h"
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 namespace {
 
@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Whatever the hardware says, what reaches the grid is safe to show.
-    ui::GridModel grid;
+    grid::GridModel grid;
     grid.SetColCount(discovery::kColSizeBytes);
     discovery::ListPhysicalDrives(grid, catalog, systemDrives, {'.', ","});
     FUZZ_CHECK(static_cast<std::size_t>(grid.RowCount()) <= records->size());

@@ -105,7 +105,7 @@ std::string SanitizeForDisplay(const std::string& text) {
     return out;
 }
 
-void AddDriveRow(ui::GridModel& grid, const platform::DiskRecord& disk,
+void AddDriveRow(grid::GridModel& grid, const platform::DiskRecord& disk,
                  const platform::NumberMarks& marks) {
     if (!IsPositiveSize(disk.size) || !disk.model) {
         return;
@@ -136,14 +136,14 @@ bool IsSystemDrive(const std::vector<std::string>& systemPhysicalDrives, std::in
                        });
 }
 
-void MarkSystemDrive(ui::GridModel& grid, int row) {
+void MarkSystemDrive(grid::GridModel& grid, int row) {
     for (int col = 1; col <= grid.ColCount(); ++col) {
         grid.SetCellBackColor(row, col, kSystemDriveBackColor);
         grid.SetCellForeColor(row, col, kSystemDriveForeColor);
     }
 }
 
-DriveIdentities ListPhysicalDrives(ui::GridModel& grid, platform::DiskCatalog& catalog,
+DriveIdentities ListPhysicalDrives(grid::GridModel& grid, platform::DiskCatalog& catalog,
                                    const std::vector<std::string>& systemPhysicalDrives,
                                    const platform::NumberMarks& marks) {
     grid.SetRowCount(0);

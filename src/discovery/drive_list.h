@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/services.h"
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 namespace velmaris::discovery {
 
@@ -26,21 +26,21 @@ std::string CleanModel(const std::string& model);
 std::string SanitizeForDisplay(const std::string& text);
 
 // Appends the row of one disk to grid, or nothing when the disk is not to be listed.
-void AddDriveRow(ui::GridModel& grid, const platform::DiskRecord& disk,
+void AddDriveRow(grid::GridModel& grid, const platform::DiskRecord& disk,
                  const platform::NumberMarks& marks);
 
 // Whether one of the device ids names drive number n.
 bool IsSystemDrive(const std::vector<std::string>& systemPhysicalDrives, std::int64_t n);
 
 // Colours every cell of the row, hidden columns included, with the system-drive mark.
-void MarkSystemDrive(ui::GridModel& grid, int row);
+void MarkSystemDrive(grid::GridModel& grid, int row);
 
 // What each listed drive number was when it was listed (DiskRecord::identity).
 using DriveIdentities = std::map<std::uint32_t, std::string>;
 
 // Fills grid with the catalog's usable disks, marking those named in systemPhysicalDrives
 // (none when the system lives on no disk). Returns the identity of every drive listed.
-DriveIdentities ListPhysicalDrives(ui::GridModel& grid, platform::DiskCatalog& catalog,
+DriveIdentities ListPhysicalDrives(grid::GridModel& grid, platform::DiskCatalog& catalog,
                         const std::vector<std::string>& systemPhysicalDrives,
                         const platform::NumberMarks& marks);
 

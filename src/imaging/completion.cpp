@@ -46,7 +46,7 @@ void Close(DriveSlot& slot) {
 }
 
 ImageRecord RecordOf(RunContext& ctx, std::size_t k, DriveSlot& slot, const std::string& status) {
-    const ui::GridModel& jobs = ctx.jobs.iGrid2;
+    const grid::GridModel& jobs = ctx.jobs.iGrid2;
     const int row = static_cast<int>(k) + 1;
     ImageRecord record;
     record.driveNumber = jobs.CellText(row, 1);

@@ -21,7 +21,7 @@ namespace mb = platform::mb;
 
 namespace {
 
-std::uint64_t JobBytes(const ui::GridModel& jobs, int row) {
+std::uint64_t JobBytes(const grid::GridModel& jobs, int row) {
     return discovery::LeadingWholeNumber(jobs.CellText(row, discovery::kColSizeBytes)).value_or(0);
 }
 
@@ -122,7 +122,7 @@ bool NoFileBacksADrive(RunContext& ctx, const DriveSlots& slots) {
 
 // No image may land on a disk being read, wherever its folder's file system really lies.
 bool TargetsAreNotSources(RunContext& ctx, const DriveSlots& slots) {
-    const ui::GridModel& jobs = ctx.jobs.iGrid2;
+    const grid::GridModel& jobs = ctx.jobs.iGrid2;
     std::set<std::uint64_t> sources;
     for (int row = 1; row <= jobs.RowCount(); ++row) {
         if (const auto n = discovery::LeadingWholeNumber(jobs.CellText(row, discovery::kColId))) {

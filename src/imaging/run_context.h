@@ -10,7 +10,7 @@
 #include "jobs/job_context.h"
 #include "platform/services.h"
 #include "platform/window.h"
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 namespace velmaris::imaging {
 

@@ -6,7 +6,7 @@
 
 #include "platform/services.h"
 #include "platform/window.h"
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 namespace velmaris::jobs {
 
@@ -16,8 +16,8 @@ enum JobColumn : int { kColFileName = 6, kColStatus = 7 };
 struct JobContext {
     platform::Window& window;
     platform::Files& files;
-    ui::GridModel& iGrid1;  // source drives
-    ui::GridModel& iGrid2;  // jobs
+    grid::GridModel& iGrid1;  // source drives
+    grid::GridModel& iGrid2;  // jobs
     std::string& TargetFolder;
     const std::vector<std::string>& SystemPhysicalDrives;
 };

@@ -14,7 +14,7 @@ namespace {
 constexpr unsigned kQuestion = platform::mb::kYesNo | platform::mb::kQuestion;
 constexpr int kDriveColumns = 5;
 
-void CopyDriveColumns(const ui::GridModel& from, int fromRow, ui::GridModel& to, int toRow,
+void CopyDriveColumns(const grid::GridModel& from, int fromRow, grid::GridModel& to, int toRow,
                       int columns) {
     for (int col = 1; col <= columns; ++col) {
         to.SetCellValue(toRow, col, from.CellValue(fromRow, col));

@@ -8,7 +8,7 @@
 
 #include "platform/tooltip.h"
 
-namespace velmaris::ui {
+namespace velmaris::grid {
 class GridModel;
 }
 
@@ -96,7 +96,7 @@ class Window {
     virtual ~Window() = default;
 
     // The handler of the window's events and the grid models it renders; set once, before load.
-    virtual void Bind(WindowEvents& events, ui::GridModel& iGrid1, ui::GridModel& iGrid2) = 0;
+    virtual void Bind(WindowEvents& events, grid::GridModel& iGrid1, grid::GridModel& iGrid2) = 0;
 
     virtual void SetCaption(Control control, const std::string& text) = 0;
     virtual void SetEnabled(Control control, bool enabled) = 0;

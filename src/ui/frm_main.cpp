@@ -39,7 +39,7 @@ constexpr std::array<ColumnLayout, 7> kJobColumns{{
 }};
 
 template <size_t N>
-void LayOut(GridModel& grid, const std::array<ColumnLayout, N>& columns) {
+void LayOut(grid::GridModel& grid, const std::array<ColumnLayout, N>& columns) {
     grid.SetColCount(static_cast<int>(N));
     for (size_t i = 0; i < N; ++i) {
         const int col = static_cast<int>(i) + 1;

@@ -16,7 +16,7 @@
 #include "platform/services.h"
 #include "platform/window.h"
 #include "ui/cls_tool_tip.h"
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 namespace velmaris::ui {
 
@@ -45,8 +45,8 @@ class frmMain : public platform::WindowEvents {
     // Fills iGrid1 with the machine's usable drives.
     void ListPhysicalDrives();
 
-    const GridModel& Grid1() const { return iGrid1; }
-    const GridModel& Grid2() const { return iGrid2; }
+    const grid::GridModel& Grid1() const { return iGrid1; }
+    const grid::GridModel& Grid2() const { return iGrid2; }
     const std::vector<std::string>& SystemDrivesList() const { return SystemDrives; }
     const std::vector<std::string>& SystemPhysicalDrivesList() const {
         return SystemPhysicalDrives;
@@ -70,8 +70,8 @@ class frmMain : public platform::WindowEvents {
     platform::Window& window_;
     platform::Services& services_;
 
-    GridModel iGrid1;  // source drives
-    GridModel iGrid2;  // selected drives (jobs)
+    grid::GridModel iGrid1;  // source drives
+    grid::GridModel iGrid2;  // selected drives (jobs)
     std::vector<std::string> SystemDrives;
     std::vector<std::string> SystemPhysicalDrives;
     discovery::DriveVolumes DriveLetters;

@@ -14,7 +14,7 @@ namespace {
 const platform::NumberMarks kEnglish{'.', ","};
 
 struct Listing {
-    ui::GridModel grid;
+    grid::GridModel grid;
     fakes::FakeCatalog catalog;
     DriveVolumes letters;
     std::vector<std::string> systemPhysical;

@@ -1,8 +1,8 @@
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 #include <gtest/gtest.h>
 
-namespace velmaris::ui {
+namespace velmaris::grid {
 namespace {
 
 GridModel GridWithIds(std::initializer_list<CellValue> ids) {
@@ -65,4 +65,4 @@ TEST(GridModel, RemovingRowsMovesLaterRowsUpAndTheCurrentRowWithThem) {
 }
 
 }  // namespace
-}  // namespace velmaris::ui
+}  // namespace velmaris::grid

@@ -24,8 +24,8 @@ using platform::Control;
 constexpr std::uint64_t kBlock = 131072;
 
 // Records every status a job row shows, in order.
-struct StatusLog : GridObserver {
-    GridModel* grid = nullptr;
+struct StatusLog : grid::GridObserver {
+    grid::GridModel* grid = nullptr;
     std::map<int, std::vector<std::string>> rows;
     void BeforeLayoutChange() override {}
     void AfterLayoutChange() override {}

@@ -26,8 +26,8 @@ struct JobList : ::testing::Test {
         frm->Form_Load();
         window.calls.clear();
     }
-    GridModel& Source() { return *window.grid1; }
-    GridModel& Selected() { return *window.grid2; }
+    grid::GridModel& Source() { return *window.grid1; }
+    grid::GridModel& Selected() { return *window.grid2; }
     void ChooseTarget(const std::string& folder) {
         window.folderPicks.push_back(folder);
         frm->Command1_Click();

@@ -36,11 +36,11 @@ TEST(StartUp, ShowsTheNoticeWhileSearchingThenListsSortedDrivesAndEndsReady) {
     }
     EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "PumpMessages"), 1);
 
-    const GridModel& g1 = frm.Grid1();
+    const grid::GridModel& g1 = frm.Grid1();
     ASSERT_EQ(g1.RowCount(), 3);
     EXPECT_EQ(g1.CellText(1, 1), "0");
     EXPECT_EQ(g1.CellText(3, 1), "10");
-    for (const GridModel* grid : {&g1, &frm.Grid2()}) {
+    for (const grid::GridModel* grid : {&g1, &frm.Grid2()}) {
         EXPECT_FALSE(grid->ColVisible(4));
         EXPECT_FALSE(grid->ColVisible(5));
         EXPECT_FALSE(grid->Editable());

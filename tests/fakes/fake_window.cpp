@@ -28,8 +28,8 @@ int FakeWindow::IndexOf(const std::string& text) const {
     return it == calls.end() ? -1 : static_cast<int>(it - calls.begin());
 }
 
-void FakeWindow::Bind(platform::WindowEvents& /*handler*/, ui::GridModel& iGrid1,
-                      ui::GridModel& iGrid2) {
+void FakeWindow::Bind(platform::WindowEvents& /*handler*/, grid::GridModel& iGrid1,
+                      grid::GridModel& iGrid2) {
     calls.push_back("Bind");
     grid1 = &iGrid1;
     grid2 = &iGrid2;

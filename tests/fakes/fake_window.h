@@ -76,14 +76,14 @@ class FakeWindow : public platform::Window {
     FakeTooltipWindow::State tooltip;
     // Run during ShowPopupMenu, as a menu click would be.
     std::function<void()> onPopup;
-    ui::GridModel* grid1 = nullptr;
-    ui::GridModel* grid2 = nullptr;
+    grid::GridModel* grid1 = nullptr;
+    grid::GridModel* grid2 = nullptr;
 
     // Index of the first call equal to text, or -1.
     int IndexOf(const std::string& text) const;
 
-    void Bind(platform::WindowEvents& handler, ui::GridModel& iGrid1,
-              ui::GridModel& iGrid2) override;
+    void Bind(platform::WindowEvents& handler, grid::GridModel& iGrid1,
+              grid::GridModel& iGrid2) override;
     void SetCaption(platform::Control control, const std::string& text) override;
     void SetEnabled(platform::Control control, bool on) override;
     void SetVisible(platform::Control control, bool on) override;

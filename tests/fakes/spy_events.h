@@ -5,17 +5,17 @@
 #include <vector>
 
 #include "platform/window.h"
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 namespace velmaris::fakes {
 
 // Records each event with the grid's current row at that moment.
 struct SpyEvents : platform::WindowEvents {
-    ui::GridModel grid1;
-    ui::GridModel grid2;
+    grid::GridModel grid1;
+    grid::GridModel grid2;
     std::vector<std::string> heard;
 
-    void Hear(const std::string& what, const ui::GridModel& grid, int a, int b) {
+    void Hear(const std::string& what, const grid::GridModel& grid, int a, int b) {
         heard.push_back(what + " " + std::to_string(a) + " " + std::to_string(b) + " cur " +
                         std::to_string(grid.CurRow()));
     }

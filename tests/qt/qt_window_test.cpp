@@ -156,7 +156,7 @@ TEST(QtWindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
 TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     QtWindow window;
     SpyEvents events;
-    ui::GridModel& grid1 = events.grid1;
+    grid::GridModel& grid1 = events.grid1;
     window.Bind(events, grid1, events.grid2);
     QTableView* view = Find<QTableView>(window, "iGrid1");
 
@@ -211,7 +211,7 @@ TEST(QtWindowTest, ClicksTicksAndGridMouseEventsReachTheirHandlersWithTheirRows)
     QtWindow window;
     SpyEvents events;
     window.Bind(events, events.grid1, events.grid2);
-    for (ui::GridModel* grid : {&events.grid1, &events.grid2}) {
+    for (grid::GridModel* grid : {&events.grid1, &events.grid2}) {
         grid->SetColCount(2);
         grid->SetRowCount(2);
     }
@@ -271,7 +271,7 @@ TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {
     QtWindow window;
     SpyEvents events;
     window.Bind(events, events.grid1, events.grid2);
-    ui::GridModel& grid = events.grid2;
+    grid::GridModel& grid = events.grid2;
     grid.SetColCount(2);
     grid.SetRowCount(1);
     grid.SetCellValue(1, 2, std::string("old"));
@@ -297,7 +297,7 @@ TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {
         editor->setText(ending == Qt::Key_Return ? QString::fromStdString(typed) : "discarded");
         QTest::keyClick(editor, ending);
         QCoreApplication::processEvents();  // Enter commits from the event loop
-        EXPECT_EQ(grid.CellValue(1, 2), ui::CellValue(typed));
+        EXPECT_EQ(grid.CellValue(1, 2), grid::CellValue(typed));
     }
     EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 2);
 }

@@ -209,7 +209,7 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
     window.Bind(events, events.grid1, events.grid2);
     window.ShowModeless();
     const HWND view = H(window, Control::iGrid1);
-    ui::GridModel& grid = events.grid1;
+    grid::GridModel& grid = events.grid1;
 
     grid.SetColCount(3);
     grid.SetRowCount(3);
@@ -296,7 +296,7 @@ TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
     SpyEvents events;
     window.Bind(events, events.grid1, events.grid2);
     window.ShowModeless();
-    ui::GridModel& grid = events.grid2;
+    grid::GridModel& grid = events.grid2;
     grid.SetColCount(3);
     grid.SetColVisible(1, false);
     grid.SetRowCount(1);
@@ -323,7 +323,7 @@ TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
         EXPECT_EQ(window.Editor(Grid::iGrid2), nullptr);
     };
     edit(L"C:\\Images\\\u00e9t\u00e9.img", VK_RETURN);
-    EXPECT_EQ(grid.CellValue(1, 3), ui::CellValue(std::string("C:\\Images\\\u00e9t\u00e9.img")));
+    EXPECT_EQ(grid.CellValue(1, 3), grid::CellValue(std::string("C:\\Images\\\u00e9t\u00e9.img")));
     edit(L"discarded", VK_ESCAPE);
     EXPECT_EQ(grid.CellText(1, 3), "C:\\Images\\\u00e9t\u00e9.img");
     edit(L"left", std::nullopt);

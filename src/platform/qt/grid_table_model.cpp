@@ -7,7 +7,7 @@ QColor GridColor(std::uint32_t bgr) {
                   static_cast<int>((bgr >> 16) & 0xFFu));
 }
 
-GridTableModel::GridTableModel(ui::GridModel& grid, QObject* parent)
+GridTableModel::GridTableModel(grid::GridModel& grid, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid) {
     grid_.SetObserver(this);
 }

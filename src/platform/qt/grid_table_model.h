@@ -6,23 +6,23 @@
 
 #include <cstdint>
 
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 namespace velmaris::platform {
 
 // A grid colour in blue-green-red integer form (red in the low byte) as a QColor.
 QColor GridColor(std::uint32_t bgr);
 
-class GridTableModel : public QAbstractTableModel, public ui::GridObserver {
+class GridTableModel : public QAbstractTableModel, public grid::GridObserver {
     Q_OBJECT
 
   public:
     // Observes grid from now on. The grid must outlive every use of this adapter; the adapter
     // leaves the grid alone when destroyed, as the grid's owner usually goes first.
-    explicit GridTableModel(ui::GridModel& grid, QObject* parent = nullptr);
+    explicit GridTableModel(grid::GridModel& grid, QObject* parent = nullptr);
 
-    ui::GridModel& Grid() { return grid_; }
-    const ui::GridModel& Grid() const { return grid_; }
+    grid::GridModel& Grid() { return grid_; }
+    const grid::GridModel& Grid() const { return grid_; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -43,7 +43,7 @@ class GridTableModel : public QAbstractTableModel, public ui::GridObserver {
     void currentRowChanged(int row);
 
   private:
-    ui::GridModel& grid_;
+    grid::GridModel& grid_;
     int layoutDepth_ = 0;  // a reset spans nested layout changes once
 };
 

@@ -308,13 +308,13 @@ void QtWindow::BuildGrid(Table& grid, Control control, const char* name, QWidget
     grid.view->setWordWrap(false);
 }
 
-void QtWindow::Bind(WindowEvents& events, ui::GridModel& iGrid1, ui::GridModel& iGrid2) {
+void QtWindow::Bind(WindowEvents& events, grid::GridModel& iGrid1, grid::GridModel& iGrid2) {
     events_ = &events;
     BindGrid(grids_[0], iGrid1);
     BindGrid(grids_[1], iGrid2);
 }
 
-void QtWindow::BindGrid(Table& grid, ui::GridModel& model) {
+void QtWindow::BindGrid(Table& grid, grid::GridModel& model) {
     grid.model = new GridTableModel(model, this);
     grid.view->setModel(grid.model);
     const Table* bound = &grid;
@@ -327,7 +327,7 @@ void QtWindow::BindGrid(Table& grid, ui::GridModel& model) {
     // The grid reports its current row to the model, as the user moves it.
     connect(grid.view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [bound](const QModelIndex& current) {
-                ui::GridModel& target = bound->model->Grid();
+                grid::GridModel& target = bound->model->Grid();
                 if (current.isValid() && current.row() + 1 != target.CurRow()) {
                     target.SetCurRow(current.row() + 1);
                 }
@@ -337,7 +337,7 @@ void QtWindow::BindGrid(Table& grid, ui::GridModel& model) {
 }
 
 void QtWindow::ApplyColumns(const Table& grid) {
-    const ui::GridModel& model = grid.model->Grid();
+    const grid::GridModel& model = grid.model->Grid();
     for (int col = 1; col <= model.ColCount(); ++col) {
         grid.view->setColumnWidth(col - 1, model.ColWidth(col));
         grid.view->setColumnHidden(col - 1, !model.ColVisible(col));

@@ -27,7 +27,7 @@ class QtWindow : public QMainWindow, public Window {
     ~QtWindow() override;
 
     // The grids must stay alive while the window shows them; they may be destroyed first.
-    void Bind(WindowEvents& events, ui::GridModel& iGrid1, ui::GridModel& iGrid2) override;
+    void Bind(WindowEvents& events, grid::GridModel& iGrid1, grid::GridModel& iGrid2) override;
 
     void SetCaption(Control control, const std::string& text) override;
     void SetEnabled(Control control, bool enabled) override;
@@ -84,7 +84,7 @@ class QtWindow : public QMainWindow, public Window {
     // Sizes a label to its text, never below its designed size.
     void FitToText(Control control);
 
-    void BindGrid(Table& grid, ui::GridModel& model);
+    void BindGrid(Table& grid, grid::GridModel& model);
     void ApplyColumns(const Table& grid);
     void ShowCurRow(const Table& grid);
     // Passes a mouse event of a grid's viewport on; true when the view must not see it.

@@ -38,7 +38,7 @@ Win32GridWindow::Win32GridWindow(HWND parent, int id, HINSTANCE instance) {
     dpi_ = win32::DpiOf(parent);
 }
 
-void Win32GridWindow::Bind(ui::GridModel& model) {
+void Win32GridWindow::Bind(grid::GridModel& model) {
     model_ = &model;
     model.SetObserver(this);
     AfterLayoutChange();

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 namespace velmaris::platform {
 
-class Win32GridWindow final : public ui::GridObserver {
+class Win32GridWindow final : public grid::GridObserver {
   public:
     struct Handlers {
         std::function<void(int row, int col)> dblClick;
@@ -33,7 +33,7 @@ class Win32GridWindow final : public ui::GridObserver {
     HWND Handle() const { return view_; }
     void SetHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
     // Observes the model from now on and shows it.
-    void Bind(ui::GridModel& model);
+    void Bind(grid::GridModel& model);
     // Lets go of the model and the handlers without touching either: their owners may be gone.
     void Forget();
     // Column widths follow the resolution.
@@ -78,7 +78,7 @@ class Win32GridWindow final : public ui::GridObserver {
     void EndEdit(bool commit, bool refocus);
 
     HWND view_ = nullptr;
-    ui::GridModel* model_ = nullptr;
+    grid::GridModel* model_ = nullptr;
     Handlers handlers_;
     std::vector<Column> shown_;  // the view's columns, in order
     int dpi_ = 96;

@@ -721,7 +721,7 @@ void Win32Window::OnCommand(int id) {
     }
 }
 
-void Win32Window::Bind(WindowEvents& events, ui::GridModel& iGrid1, ui::GridModel& iGrid2) {
+void Win32Window::Bind(WindowEvents& events, grid::GridModel& iGrid1, grid::GridModel& iGrid2) {
     events_ = &events;
     grid1_->SetHandlers({[this](int row, int col) {
                              if (events_ != nullptr) {

@@ -31,7 +31,7 @@ class Win32Window : public Window {
     bool PreTranslate(MSG& msg);
 
     // The grids must stay alive while the window shows them; they may be destroyed first.
-    void Bind(WindowEvents& events, ui::GridModel& iGrid1, ui::GridModel& iGrid2) override;
+    void Bind(WindowEvents& events, grid::GridModel& iGrid1, grid::GridModel& iGrid2) override;
 
     void SetCaption(Control control, const std::string& text) override;
     void SetEnabled(Control control, bool enabled) override;

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-namespace velmaris::ui {
+namespace velmaris::grid {
 
 using CellValue = std::variant<std::monostate, std::int64_t, std::string>;
 
@@ -44,8 +44,8 @@ class GridModel {
     bool ColVisible(int col) const;
     void SetColVisible(int col, bool visible);
 
-    const ui::CellValue& CellValue(int row, int col) const;
-    void SetCellValue(int row, int col, ui::CellValue value);
+    const grid::CellValue& CellValue(int row, int col) const;
+    void SetCellValue(int row, int col, grid::CellValue value);
     // The text the cell shows.
     std::string CellText(int row, int col) const;
 
@@ -69,7 +69,7 @@ class GridModel {
 
   private:
     struct Cell {
-        ui::CellValue value;
+        grid::CellValue value;
         std::optional<std::uint32_t> back;
         std::optional<std::uint32_t> fore;
     };
@@ -96,4 +96,4 @@ class GridModel {
     GridObserver* observer_ = nullptr;
 };
 
-}  // namespace velmaris::ui
+}  // namespace velmaris::grid

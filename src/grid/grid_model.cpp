@@ -1,20 +1,20 @@
-#include "ui/grid_model.h"
+#include "grid/grid_model.h"
 
 #include <algorithm>
 
-namespace velmaris::ui {
+namespace velmaris::grid {
 
 namespace {
 
-const ui::CellValue kEmptyValue{};
+const grid::CellValue kEmptyValue{};
 const std::string kEmptyText;
 
 // Rank of a value's kind in the sort order: empty, then numbers, then texts.
-int KindRank(const ui::CellValue& value) {
+int KindRank(const grid::CellValue& value) {
     return static_cast<int>(value.index());
 }
 
-bool SortsBefore(const ui::CellValue& a, const ui::CellValue& b) {
+bool SortsBefore(const grid::CellValue& a, const grid::CellValue& b) {
     if (a.index() != b.index()) {
         return KindRank(a) < KindRank(b);
     }
@@ -88,12 +88,12 @@ void GridModel::SetColVisible(int col, bool visible) {
     }
 }
 
-const ui::CellValue& GridModel::CellValue(int row, int col) const {
+const grid::CellValue& GridModel::CellValue(int row, int col) const {
     const Cell* cell = CellAt(row, col);
     return cell ? cell->value : kEmptyValue;
 }
 
-void GridModel::SetCellValue(int row, int col, ui::CellValue value) {
+void GridModel::SetCellValue(int row, int col, grid::CellValue value) {
     if (Cell* cell = CellAt(row, col)) {
         cell->value = std::move(value);
         NotifyCell(row, col);
@@ -101,7 +101,7 @@ void GridModel::SetCellValue(int row, int col, ui::CellValue value) {
 }
 
 std::string GridModel::CellText(int row, int col) const {
-    const ui::CellValue& value = CellValue(row, col);
+    const grid::CellValue& value = CellValue(row, col);
     if (const auto* n = std::get_if<std::int64_t>(&value)) {
         return std::to_string(*n);
     }
@@ -236,4 +236,4 @@ void GridModel::NotifyCell(int row, int col) {
     }
 }
 
-}  // namespace velmaris::ui
+}  // namespace velmaris::grid
