@@ -161,7 +161,8 @@ TEST(Storage, DevicesAndFoldersAreNeverImageFiles) {
           std::string("//./PhysicalDrive0"), std::string("\\\\.\\C:"),
           std::string("\\\\?\\GLOBALROOT\\Device\\Harddisk0\\Partition0"),
           std::string("\\\\?\\PhysicalDrive0"), std::string("\\??\\C:\\x.bin"), std::string("C:"),
-          std::string("C:\\"), std::string(""), std::string("a\xC3")}) {
+          "\\\\.\\" + tmp.Path() + "\\new.img", std::string("C:\\"), std::string(""),
+          std::string("a\xC3")}) {
         EXPECT_EQ(storage.KindOf(device), PathKind::Other) << device;
         EXPECT_FALSE(storage.CreateImage(device).handle) << device;
     }
