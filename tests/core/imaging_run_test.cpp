@@ -183,6 +183,16 @@ TEST_F(Imaging, WriteErrorsLeaveTheRunAndFlushFailuresCount) {
     flush.machine.storage.finishFailure = "Input/output error";
     flush.frm->Command2_Click();
     EXPECT_EQ(flush.Status(1), "Write Error ...");
+
+    // Every image done, but a record that cannot be written leaves the run incomplete.
+    Rig record;
+    record.Start({kBlock});
+    record.machine.storage.cannotCreate = {record.Image(1) + ".txt"};
+    record.window.checked[Control::Check1] = true;
+    record.frm->Command2_Click();
+    EXPECT_EQ(record.Status(1), "Done.");
+    EXPECT_EQ(record.window.captions[Control::StatusBar1], "Process finished with errors");
+    EXPECT_TRUE(record.machine.power.calls.empty()) << "no shutdown after a lost record";
 }
 
 TEST_F(Imaging, StopTakesEffectAfterThePass) {
