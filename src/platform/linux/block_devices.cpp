@@ -69,20 +69,6 @@ int OpenBlockNode(const fs::path& node, DevNumber device) {
 
 namespace {
 
-// The value of name=... among comma-separated mount options.
-std::optional<std::string> Option(std::string_view options, std::string_view name) {
-    while (!options.empty()) {
-        const auto comma = options.find(',');
-        const std::string_view option = options.substr(0, comma);
-        if (option.size() > name.size() && option.substr(0, name.size()) == name &&
-            option[name.size()] == '=') {
-            return std::string(option.substr(name.size() + 1));
-        }
-        options = comma == std::string_view::npos ? std::string_view() : options.substr(comma + 1);
-    }
-    return std::nullopt;
-}
-
 // File systems that keep their files in memory or on another machine: no local disk.
 bool HoldsNoLocalDisk(const std::string& type) {
     static constexpr std::array<std::string_view, 13> kTypes = {
@@ -192,7 +178,7 @@ void DiskWalker::FileSystem(DevNumber device, DiskSet& out, int depth) {
     }
     if (entry->fsType == "overlay") {
         // Writes land in the upper folder only; without one the overlay is read-only.
-        if (const auto upper = Option(entry->superOptions, "upperdir")) {
+        if (const auto upper = linux_mounts::MountOption(entry->superOptions, "upperdir")) {
             pending_.push_back({Step::Kind::Path, *upper, {}, depth + 1});
         }
         return;

@@ -19,48 +19,9 @@ namespace {
 // Stacks deeper than this are taken for loops (a loop device over a file on itself).
 constexpr int kMaxDepth = 8;
 
-struct Mount {
-    linux_mounts::MountEntry entry;
-    std::string rawOptions;  // the super block's options as the kernel escapes them
-};
-
 std::string ReadAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<Mount> ParseMounts(std::string_view text) {
-    std::vector<Mount> mounts;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string_view::npos ? text.size() : end;
-        const std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        auto parsed = linux_mounts::ParseMountInfo(line);
-        if (parsed.empty()) {
-            continue;
-        }
-        // Split before decoding: a comma inside a path is escaped, a separating one is not.
-        const std::size_t space = line.find_last_of(' ');
-        mounts.push_back({std::move(parsed.front()), std::string(line.substr(space + 1))});
-    }
-    return mounts;
-}
-
-// The decoded value of name=value among comma-separated, still escaped options.
-std::optional<std::string> Option(const std::string& options, std::string_view name) {
-    std::size_t at = 0;
-    while (at <= options.size()) {
-        const std::size_t end = std::min(options.find(',', at), options.size());
-        const std::string_view option = std::string_view(options).substr(at, end - at);
-        if (option.size() > name.size() && option.substr(0, name.size()) == name &&
-            option[name.size()] == '=') {
-            return linux_mounts::DecodeMountField(option.substr(name.size() + 1));
-        }
-        at = end + 1;
-    }
-    return std::nullopt;
 }
 
 std::string Trimmed(std::string text) {
@@ -96,48 +57,44 @@ Residence Combined(const std::vector<Residence>& parts) {
 class Resolver {
   public:
     Resolver(std::string_view mountInfo, fs::path sysfs)
-        : mounts_(ParseMounts(mountInfo)), sysfs_(std::move(sysfs)) {}
+        : mounts_(linux_mounts::ParseMountInfo(mountInfo)), sysfs_(std::move(sysfs)) {}
 
     // NOLINTNEXTLINE(misc-no-recursion): a stack of mounts and devices, cut at kMaxDepth
     Residence Of(const std::string& path, int depth) {
-        std::vector<linux_mounts::MountEntry> entries;
-        for (const Mount& mount : mounts_) {
-            entries.push_back(mount.entry);
-        }
-        const auto point = linux_mounts::MountPointHolding(entries, path);
+        const auto point = linux_mounts::MountPointHolding(mounts_, path);
         if (!point || depth > kMaxDepth) {
             return {};
         }
         // Of several mounts at one point, the last one mounted is the one seen.
-        const auto mount = std::find_if(mounts_.rbegin(), mounts_.rend(), [&](const Mount& m) {
-            return m.entry.mountPoint == *point;
-        });
+        const auto mount =
+            std::find_if(mounts_.rbegin(), mounts_.rend(),
+                         [&](const linux_mounts::MountEntry& m) { return m.mountPoint == *point; });
         return OfMount(*mount, depth);
     }
 
   private:
     // NOLINTNEXTLINE(misc-no-recursion): a stack of mounts and devices, cut at kMaxDepth
-    Residence OfMount(const Mount& mount, int depth) {
+    Residence OfMount(const linux_mounts::MountEntry& mount, int depth) {
         static const std::vector<std::string> kInMemory = {"tmpfs", "ramfs", "rootfs"};
         static const std::vector<std::string> kShares = {"nfs",  "nfs4", "cifs",
                                                          "smb3", "ceph", "fuse.sshfs"};
-        const std::string& type = mount.entry.fsType;
+        const std::string& type = mount.fsType;
         if (std::find(kInMemory.begin(), kInMemory.end(), type) != kInMemory.end() ||
             std::find(kShares.begin(), kShares.end(), type) != kShares.end()) {
             return {Kind::NoDisk, {}};
         }
         if (type == "overlay") {
-            return OfOverlay(mount.rawOptions, depth);
+            return OfOverlay(mount.superOptions, depth);
         }
-        Residence onVolume{Kind::Volumes, {mount.entry.mountPoint}};
+        Residence onVolume{Kind::Volumes, {mount.mountPoint}};
         // An anonymous device number: the catalog finds btrfs's devices from the source.
         if (type == "btrfs") {
             return onVolume;
         }
-        if (mount.entry.major == 0) {
+        if (mount.major == 0) {
             return {};
         }
-        const auto name = NameOf(mount.entry.major, mount.entry.minor);
+        const auto name = NameOf(mount.major, mount.minor);
         if (!name) {
             return onVolume;
         }
@@ -148,10 +105,10 @@ class Resolver {
     // overlay is all its lower layers.
     // NOLINTNEXTLINE(misc-no-recursion): a stack of mounts and devices, cut at kMaxDepth
     Residence OfOverlay(const std::string& options, int depth) {
-        if (const auto upper = Option(options, "upperdir")) {
+        if (const auto upper = linux_mounts::MountOption(options, "upperdir")) {
             return Of(*upper, depth + 1);
         }
-        const auto lower = Option(options, "lowerdir");
+        const auto lower = linux_mounts::MountOption(options, "lowerdir");
         if (!lower) {
             return {};
         }
@@ -215,7 +172,7 @@ class Resolver {
         return false;
     }
 
-    std::vector<Mount> mounts_;
+    std::vector<linux_mounts::MountEntry> mounts_;
     fs::path sysfs_;
 };
 

@@ -2,6 +2,7 @@
 // Kept inline because the Linux library's source list is fixed by the build.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <sstream>
@@ -15,11 +16,11 @@ namespace velmaris::platform::linux_mounts {
 struct MountEntry {
     std::uint32_t major = 0;
     std::uint32_t minor = 0;
-    std::string root;        // decoded: the folder of the file system mounted here
-    std::string mountPoint;  // decoded
-    std::string source;      // decoded, e.g. "/dev/sdb1"
-    std::string fsType;      // "ext4", "btrfs", "fuse.sshfs"
-    std::string superOptions;
+    std::string root;          // decoded: the folder of the file system mounted here
+    std::string mountPoint;    // decoded
+    std::string source;        // decoded, e.g. "/dev/sdb1"
+    std::string fsType;        // "ext4", "btrfs", "fuse.sshfs"
+    std::string superOptions;  // as the kernel escapes them: split first, then decode
 };
 
 // The kernel escapes space, tab, newline and backslash as a backslash and three octal digits.
@@ -71,6 +72,21 @@ inline std::optional<std::pair<std::uint32_t, std::uint32_t>> ParseDevNumber(
     return std::make_pair(*major, *minor);
 }
 
+// The decoded value of name=value among a mount's super options (upperdir=, lowerdir=).
+inline std::optional<std::string> MountOption(std::string_view options, std::string_view name) {
+    std::size_t at = 0;
+    while (at <= options.size()) {
+        const std::size_t end = std::min(options.find(',', at), options.size());
+        const std::string_view option = options.substr(at, end - at);
+        if (option.size() > name.size() && option.substr(0, name.size()) == name &&
+            option[name.size()] == '=') {
+            return DecodeMountField(option.substr(name.size() + 1));
+        }
+        at = end + 1;
+    }
+    return std::nullopt;
+}
+
 // Lines that do not have the mountinfo shape are skipped.
 inline std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     std::vector<MountEntry> entries;
@@ -110,7 +126,7 @@ inline std::vector<MountEntry> ParseMountInfo(std::string_view text) {
             entry.source = DecodeMountField(f[dash + 2]);
         }
         if (dash + 3 < f.size()) {
-            entry.superOptions = DecodeMountField(f[dash + 3]);
+            entry.superOptions = f[dash + 3];
         }
         entries.push_back(std::move(entry));
     }
