@@ -12,9 +12,8 @@
 
 #include "contenders.h"
 #include "engine_child.h"
-#include "imaging/sha256.h"
-#include "imaging/sha256_blocks.h"
 #include "lab.h"
+#include "platform/sha256.h"
 #include "process.h"
 #include "report.h"
 
@@ -138,7 +137,7 @@ double HashCpuPerGiB() {
     for (std::size_t i = 0; i < block.size(); ++i) {
         block[i] = static_cast<std::byte>(i * 2654435761u >> 24);
     }
-    imaging::Sha256 sha;
+    platform::Sha256 sha;
     const std::clock_t start = std::clock();
     for (int k = 0; k < 8192; ++k) {
         sha.Update(block.data(), block.size());
@@ -285,8 +284,7 @@ int Main(const Options& options) {
         << ThrottledTable(throttled, limits) << FlushedLine(throttled) << "\n"
         << "Unthrottled: sources in the page cache, the engine's own cost; of " << options.repeat
         << " runs each, the one of least CPU time.\n\n"
-        << UnthrottledTable(cached)
-        << HashLine(HashCpuPerGiB(), imaging::HasShaInstructions(), cached) << "\n"
+        << UnthrottledTable(cached) << HashLine(HashCpuPerGiB(), cached) << "\n"
         << TargetLines(throttled, cached, limits, memory)
         << WorstLine(WorstRatios(throttled, limits)) << "\n";
     std::fputs(out.str().c_str(), stdout);

@@ -261,11 +261,10 @@ std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row
     return text;
 }
 
-std::string HashLine(double hashCpuPerGiB, bool shaInstructions, const std::vector<Row>& cached) {
+std::string HashLine(double hashCpuPerGiB, const std::vector<Row>& cached) {
     std::string text = "SHA-256 of each image, on its drive's worker: " + Fixed(hashCpuPerGiB, 3) +
-                       " CPU s/GiB on one core (" +
-                       (shaInstructions ? "the processor's SHA instructions" : "portable C++") +
-                       "); the engine's CPU without it, to dd:";
+                       " CPU s/GiB on one core (the system's libcrypto); the engine's CPU without "
+                       "it, to dd:";
     for (const Row& row : cached) {
         if (row.engine.ok && row.dd.ok && row.dd.CpuPerGiB() > 0) {
             text += " N=" + std::to_string(row.drives) + " " +

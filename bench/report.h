@@ -68,7 +68,7 @@ std::string FlushedLine(const std::vector<Row>& rows);
 std::string UnthrottledTable(const std::vector<Row>& rows);
 // The hash every image gets, in CPU seconds per GiB on one core, and the engine's CPU to dd's
 // once that is taken off, per unthrottled row.
-std::string HashLine(double hashCpuPerGiB, bool shaInstructions, const std::vector<Row>& cached);
+std::string HashLine(double hashCpuPerGiB, const std::vector<Row>& cached);
 // One line per target of the engine (a), held or missed, with the worst case.
 std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row>& cached,
                         const Limits& limits, const MemoryProbe& memory);

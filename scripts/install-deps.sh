@@ -3,7 +3,7 @@
 # Usage: install-deps.sh [run|test|screenshot|windows|tools]...
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins fonts-urw-base35 fonts-dejavu-core)
+packages=(g++ cmake ninja-build pkg-config libssl-dev qt6-base-dev qt6-qpa-plugins fonts-urw-base35 fonts-dejavu-core)
 for purpose in "$@"; do
     case "$purpose" in
         run) ;;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "imaging/sha256.h"
+#include "platform/sha256.h"
 #include "platform/services.h"
 
 namespace velmaris::imaging {
@@ -53,7 +53,7 @@ struct DriveSlot {
     std::uint64_t driveLength = 0;  // the drive's exact length, once opened
     std::uint32_t sectorSize = 0;   // the drive's logical sector size, once opened
     bool imageCreated = false;
-    Sha256 hash;                    // of every byte written to the image, in order
+    platform::Sha256 hash;                  // of every byte written to the image, in order
     std::uint64_t bytesCopied = 0;  // bytes written to the image, from offset 0
     std::string errorText;          // the system's words for the failure, if any
     // Sectors that could not be read, as first and last sector; their bytes are zeros.

@@ -10,7 +10,7 @@
 
 #include "fake_services.h"
 #include "fake_window.h"
-#include "imaging/sha256.h"
+#include "platform/sha256.h"
 #include "record_field.h"
 #include "ui/frm_main.h"
 
@@ -465,9 +465,9 @@ TEST_F(Imaging, UnreadableSectorsAreZeroedInPlaceAndListedWhileEverythingElseIsK
             }
             EXPECT_EQ(rig.machine.storage.files[rig.Image(1)].data, expected);
             const std::string record = rig.Record(1);
-            imaging::Sha256 hash;
+            platform::Sha256 hash;
             hash.Update(expected.data(), expected.size());
-            EXPECT_EQ(RecordField(record, "SHA-256"), imaging::Sha256::Hex(hash.Finish()));
+            EXPECT_EQ(RecordField(record, "SHA-256"), platform::Sha256::Hex(hash.Finish()));
             EXPECT_EQ(RecordField(record, "Result"), c.status);
             EXPECT_EQ(RecordField(record, "Drive length"), std::to_string(c.size) + " bytes");
             EXPECT_NE(record.find(c.listed.empty() ? "Unreadable sectors: none\n"

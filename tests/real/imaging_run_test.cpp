@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_window.h"
-#include "imaging/sha256.h"
+#include "platform/sha256.h"
 #include "jobs/job_context.h"
 #include "loop_lab.h"
 #include "platform/linux/linux_power.h"
@@ -269,9 +269,9 @@ std::map<std::string, std::string> Hashes(LoopLab& lab) {
          it.increment(ec)) {
         if (it->is_regular_file() && it->path().filename() != ".output") {
             const std::string bytes = Slurp(it->path());
-            imaging::Sha256 hash;
+            platform::Sha256 hash;
             hash.Update(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
-            hashes[it->path().string()] = imaging::Sha256::Hex(hash.Finish());
+            hashes[it->path().string()] = platform::Sha256::Hex(hash.Finish());
         }
     }
     return hashes;

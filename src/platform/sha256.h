@@ -1,17 +1,23 @@
-// SHA-256 of the bytes an image is made of, fed block by block while they are copied.
+// SHA-256 from the operating system's own cryptography: the hash a record states is then the
+// one reviewers trust, computed on the processor's SHA instructions where it has them.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-namespace velmaris::imaging {
+namespace velmaris::platform {
 
-// Hand-written: Debian packages no static mingw build of a well-kept crypto library.
 class Sha256 {
   public:
     Sha256();
+    ~Sha256();
+    Sha256(Sha256&& other) noexcept;
+    Sha256& operator=(Sha256&& other) noexcept;
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
 
     // Adds size bytes; data may be null when size is 0.
     void Update(const std::byte* data, std::size_t size);
@@ -25,13 +31,10 @@ class Sha256 {
     // The digest as 64 lower-case hex digits.
     static std::string Hex(const std::array<std::uint8_t, 32>& digest);
 
-  private:
-    static constexpr std::size_t kBlockSize = 64;
+    struct State;
 
-    std::array<std::uint32_t, 8> state_{};
-    std::array<std::byte, kBlockSize> buffer_{};  // the tail of a block split across Updates
-    std::size_t buffered_ = 0;
-    std::uint64_t length_ = 0;  // bytes added so far
+  private:
+    std::unique_ptr<State> state_;
 };
 
-}  // namespace velmaris::imaging
+}  // namespace velmaris::platform
