@@ -7,6 +7,7 @@
 
 #include "discovery/capacity.h"
 #include "imaging/drive_copier.h"
+#include "imaging/progress.h"
 
 namespace velmaris::imaging {
 
@@ -207,8 +208,7 @@ void CopyDrives(RunContext& ctx, DriveSlots& slots) {
     ctx.window.SetCaption(Control::StatusBar1,
                           slots.size() > 1 ? "Creating images" : "Creating image");
     std::int32_t passCount = 0;
-    ctx.run.StartTick = static_cast<std::int32_t>(ctx.services.clock.Milliseconds());
-    ctx.run.CopyStarted = true;
+    StartCopyClock(ctx.run, ctx.services.clock.Milliseconds());
     ctx.run.StartedAt = ctx.services.clock.LocalTime();
     BeginPhase(slots);
     if (!RunPhase(ctx, slots, runner, passCount, true)) {

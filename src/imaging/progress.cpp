@@ -22,17 +22,19 @@ double RoundHalfEven(double x) {
 namespace {
 
 // numerator / denominator rounded to a whole number, a half to the even neighbour; nullopt on
-// a zero denominator or a result outside 32 bits.
-std::optional<std::int32_t> RoundedQuotient(double numerator, double denominator) {
+// a zero denominator or a result outside T.
+template <typename T>
+std::optional<T> RoundedQuotient(double numerator, double denominator) {
     if (denominator == 0) {
         return std::nullopt;
     }
     const double rounded = RoundHalfEven(numerator / denominator);
-    if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
-          rounded <= std::numeric_limits<std::int32_t>::max())) {
+    // T holds [-2^digits, 2^digits): both bounds are exact as doubles.
+    const double bound = std::ldexp(1.0, std::numeric_limits<T>::digits);
+    if (!(rounded >= -bound && rounded < bound)) {
         return std::nullopt;
     }
-    return static_cast<std::int32_t>(rounded);
+    return static_cast<T>(rounded);
 }
 
 std::string TwoDigits(std::int64_t value) {
@@ -51,6 +53,13 @@ std::optional<std::string> TimeString(std::int32_t seconds) {
     return std::to_string(h) + ":" + TwoDigits(m) + ":" + TwoDigits(s % 60);
 }
 
+void StartCopyClock(ImagingRun& run, std::uint32_t now) {
+    run.StartTick = static_cast<std::int32_t>(now);
+    run.LastTick = now;
+    run.ElapsedMilliseconds = 0;
+    run.CopyStarted = true;
+}
+
 ProgressTexts ProgressTick(ImagingRun& run, std::uint32_t now, int rows,
                            const platform::NumberMarks& marks) {
     ProgressTexts texts;
@@ -60,33 +69,35 @@ ProgressTexts ProgressTick(ImagingRun& run, std::uint32_t now, int rows,
         texts.elapsed = texts.remaining = TimeString(0);
         return texts;
     }
-    // The counter wraps: the unsigned difference is the true time since the start.
-    const std::uint32_t elapsedMs = now - static_cast<std::uint32_t>(run.StartTick);
-    if (const auto elapsed = RoundedQuotient(elapsedMs, 1000)) {
+    // Ticks come about a second apart: each unsigned difference is the true time between them,
+    // across the counter's wrap, and their sum the time since the start however long the run.
+    run.ElapsedMilliseconds += now - run.LastTick;
+    run.LastTick = now;
+    if (const auto elapsed =
+            RoundedQuotient<std::int32_t>(static_cast<double>(run.ElapsedMilliseconds), 1000)) {
         run.ElapsedSeconds = *elapsed;
     }
-    if (const auto bps =
-            RoundedQuotient(static_cast<double>(run.BytesDonePerDrive), run.ElapsedSeconds)) {
+    if (const auto bps = RoundedQuotient<std::int64_t>(static_cast<double>(run.BytesDonePerDrive),
+                                                       run.ElapsedSeconds)) {
         run.BytesPerSecond = *bps;
     }
     run.RemainingBytes = run.BytesPerDriveTotal - run.BytesDonePerDrive;
-    if (const auto remaining =
-            RoundedQuotient(static_cast<double>(run.RemainingBytes), run.BytesPerSecond)) {
+    if (const auto remaining = RoundedQuotient<std::int32_t>(
+            static_cast<double>(run.RemainingBytes), static_cast<double>(run.BytesPerSecond))) {
         run.RemainingSeconds = *remaining;
     }
-    if (const auto mbps = RoundedQuotient(run.BytesPerSecond, kMegabyte)) {
+    if (const auto mbps =
+            RoundedQuotient<std::int32_t>(static_cast<double>(run.BytesPerSecond), kMegabyte)) {
         run.MegabytesPerSecond = *mbps;
     }
     texts.remaining = TimeString(run.RemainingSeconds);
     texts.elapsed = TimeString(run.ElapsedSeconds);
+    // In 64 bits: the 32 bits a speed once had freeze it above 2 GiB/s per drive.
     const std::int64_t perMinute =
         static_cast<std::int64_t>(run.MegabytesPerSecond) * kSecondsPerMinute;
-    const std::int64_t speed = perMinute * rows;
-    const auto fits = [](std::int64_t v) {
-        return v >= std::numeric_limits<std::int32_t>::min() &&
-               v <= std::numeric_limits<std::int32_t>::max();
-    };
-    if (fits(perMinute) && fits(speed)) {
+    if (rows >= 0 &&
+        (rows == 0 || std::llabs(perMinute) <= std::numeric_limits<std::int64_t>::max() / rows)) {
+        const std::int64_t speed = perMinute * rows;
         texts.speed =
             (speed < 0 ? "-" : "") +
             discovery::FormatGrouped(static_cast<std::uint64_t>(std::llabs(speed)), marks);

@@ -24,8 +24,11 @@ struct ProgressTexts {
     std::optional<std::string> speed;      // Label9, megabytes per minute of all drives
 };
 
+// The copy starts at the counter's reading now.
+void StartCopyClock(ImagingRun& run, std::uint32_t now);
+
 // One tick at the counter's reading now, with rows drives in the list. Each step that cannot
-// be computed (a division by zero, a value past 32 bits) keeps its field and label.
+// be computed (a division by zero, a value past its field's range) keeps its field and label.
 ProgressTexts ProgressTick(ImagingRun& run, std::uint32_t now, int rows,
                            const platform::NumberMarks& marks);
 

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sha256.h"
 #include "platform/services.h"
+#include "platform/sha256.h"
 
 namespace velmaris::imaging {
 
@@ -19,7 +19,8 @@ struct ImagingRun {
     std::int16_t StopRequested = 0;  // 1 once the user has confirmed the stop question
     std::int64_t RemainingBytes = 0;
     std::int64_t BytesDonePerDrive = 0;  // offset the drives have reached
-    std::int32_t BytesPerSecond = 0;
+    // 64 bits: a drive faster than 2 GiB/s would not fit the 32 bits a speed once had.
+    std::int64_t BytesPerSecond = 0;
     std::int64_t BytesPerDriveTotal = 0;  // the largest drive rounded up to whole blocks
     std::int32_t RemainingSeconds = 0;
     std::int32_t MegabytesPerSecond = 0;
@@ -27,6 +28,10 @@ struct ImagingRun {
     // Whether the copy has started, so that StartTick means something, and when, for the records.
     bool CopyStarted = false;
     std::string StartedAt;
+    // The time since StartTick summed tick by tick, so that a run longer than the 32-bit
+    // counter's 49.7 days is still timed right.
+    std::uint64_t ElapsedMilliseconds = 0;
+    std::uint32_t LastTick = 0;
 
     // The reset at the start of every run.
     void Reset() {
@@ -37,6 +42,8 @@ struct ImagingRun {
         NowTick = 0;
         ElapsedSeconds = 0;
         CopyStarted = false;
+        ElapsedMilliseconds = 0;
+        LastTick = 0;
     }
 };
 
@@ -53,7 +60,7 @@ struct DriveSlot {
     std::uint64_t driveLength = 0;  // the drive's exact length, once opened
     std::uint32_t sectorSize = 0;   // the drive's logical sector size, once opened
     bool imageCreated = false;
-    platform::Sha256 hash;                  // of every byte written to the image, in order
+    platform::Sha256 hash;          // of every byte written to the image, in order
     std::uint64_t bytesCopied = 0;  // bytes written to the image, from offset 0
     std::string errorText;          // the system's words for the failure, if any
     // Sectors that could not be read, as first and last sector; their bytes are zeros.

@@ -21,8 +21,7 @@ TEST(TimeString, HoursAreNotWrappedIntoDays) {
 
 TEST(ProgressTick, RoundsHalvesToEvenAndKeepsWhatCannotBeComputed) {
     ImagingRun run;
-    run.CopyStarted = true;
-    run.StartTick = 1000;
+    StartCopyClock(run, 1000);
     run.BytesPerDriveTotal = 500000000000;
     // 400 ms: 0 s elapsed, so no speed yet; the remaining time keeps its 0.
     ProgressTexts texts = ProgressTick(run, 1400, 1, kEnglish);
@@ -58,26 +57,34 @@ TEST(ProgressTick, ElapsedTimeSurvivesTheCounterWrapping) {
     EXPECT_EQ(texts.remaining, "0:00:00");
     EXPECT_EQ(run.ElapsedSeconds, 0);
 
-    run.CopyStarted = true;
-    run.StartTick = static_cast<std::int32_t>(0x7FFFFF00u);  // just below the sign boundary
+    StartCopyClock(run, 0x7FFFFF00u);  // just below the sign boundary
     texts = ProgressTick(run, 0x80000000u + 9744, 1, kEnglish);
     EXPECT_EQ(texts.elapsed, "0:00:10");
-    run.StartTick = static_cast<std::int32_t>(0xFFFFF000u);  // the counter wraps to small values
+    StartCopyClock(run, 0xFFFFF000u);  // the counter wraps to small values
     texts = ProgressTick(run, 5904, 1, kEnglish);
     EXPECT_EQ(texts.elapsed, "0:00:10");
+    // A run longer than the counter's 49.7 days: ticks a day apart go on counting.
+    for (std::uint32_t day = 1; day <= 60; ++day) {
+        texts = ProgressTick(run, 0xFFFFF000u + day * 86400000u, 1, kEnglish);
+    }
+    EXPECT_EQ(texts.elapsed, "1440:00:00");
 }
 
-TEST(ProgressTick, ValuesPastThirtyTwoBitsKeepTheirFieldOrLabel) {
+TEST(ProgressTick, DrivesFasterThanTwoGibibytesASecondAreTimed) {
     ImagingRun run;
-    run.CopyStarted = true;
-    run.BytesPerSecond = 7;
-    run.BytesDonePerDrive = std::int64_t{1} << 50;
-    ProgressTick(run, 1000, 1, kEnglish);
-    EXPECT_EQ(run.BytesPerSecond, 7) << "a speed past 32 bits keeps the last one";
+    StartCopyClock(run, 0);
+    run.BytesPerDriveTotal = std::int64_t{3} << 40;
+    run.BytesDonePerDrive = std::int64_t{30} << 30;  // 3 GiB/s for 10 s
+    ProgressTexts texts = ProgressTick(run, 10000, 8, kEnglish);
+    EXPECT_EQ(run.BytesPerSecond, std::int64_t{3} << 30);
+    EXPECT_EQ(texts.speed, "1,474,560");    // 3072 MiB/s x 60 x 8 drives
+    EXPECT_EQ(texts.remaining, "0:16:54");  // (3 TiB - 30 GiB) / 3 GiB/s = 1014 s
 
-    run.BytesDonePerDrive = INT32_MAX;  // 2048 MB/s
-    EXPECT_EQ(ProgressTick(run, 1000, 17476, kEnglish).speed, "2,147,450,880");
-    EXPECT_FALSE(ProgressTick(run, 1000, 17477, kEnglish).speed.has_value());
+    // Megabytes a second past 32 bits keep the last value, and so does the label.
+    run.BytesDonePerDrive = INT64_MAX;
+    texts = ProgressTick(run, 10000, 8, kEnglish);
+    EXPECT_EQ(run.MegabytesPerSecond, 3072);
+    EXPECT_EQ(texts.speed, "1,474,560");
 }
 
 }  // namespace
