@@ -133,12 +133,12 @@ class FakeDiskDevice : public DiskDevice {
             ++disk_.refused;
             return ERROR_INVALID_PARAMETER;
         }
-        if (offset + size > disk_.length) {
-            return ERROR_SECTOR_NOT_FOUND;
-        }
         const auto fault = disk_.faults.lower_bound(offset / disk_.sector);
         if (fault != disk_.faults.end() && fault->first * disk_.sector < offset + size) {
             return fault->second;
+        }
+        if (offset + size > disk_.length) {
+            return ERROR_SECTOR_NOT_FOUND;
         }
         std::memcpy(buffer, disk_.bytes.data() + offset, size);
         got = size;
@@ -195,6 +195,7 @@ TEST(RawDrive, MediaErrorsAreReadAgainAndOnlyAGoneDeviceOrAShorterDiskEndsIt) {
         {kHardware, false, IoError::Other},
         {ERROR_DISK_OPERATION_FAILED, false, IoError::Other},
         {ERROR_SECTOR_NOT_FOUND, true, IoError::DeviceGone},
+        {ERROR_INVALID_PARAMETER, true, IoError::DeviceGone},
         {ERROR_DEVICE_NOT_CONNECTED, false, IoError::DeviceGone},
         {kNoSuchDevice, false, IoError::DeviceGone},
         {ERROR_DEV_NOT_EXIST, false, IoError::DeviceGone},
@@ -207,7 +208,7 @@ TEST(RawDrive, MediaErrorsAreReadAgainAndOnlyAGoneDeviceOrAShorterDiskEndsIt) {
         FakeDisk disk;
         disk.bytes = Pattern(kBlock * 2, 7);
         disk.length = c.shrinks ? kBlock + 512 * 10 : disk.bytes.size();
-        disk.faults[300] = c.shrinks ? ERROR_SECTOR_NOT_FOUND : c.error;
+        disk.faults[300] = c.error;
         const auto drive = DriveOn(disk);
         IoResult result;
         EXPECT_EQ(Read(*drive, kBlock, result).size(), kBlock) << c.error;

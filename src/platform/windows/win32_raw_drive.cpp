@@ -102,9 +102,10 @@ class Win32RawDrive : public ContractRawDrive {
     }
 
     // A sector that is not found is a damaged sector, unless the disk has become shorter than
-    // it was when it was opened: then the sectors past its new end are gone.
+    // it was when it was opened: then the sectors past its new end are gone. A disk that knows
+    // its new length refuses reads past it as invalid.
     IoResult FailedRead(unsigned long error) {
-        if (error == ERROR_SECTOR_NOT_FOUND) {
+        if (error == ERROR_SECTOR_NOT_FOUND || error == ERROR_INVALID_PARAMETER) {
             const std::optional<std::uint64_t> now = device_->QueryLength();
             if (now && *now < Length()) {
                 return {0, IoError::DeviceGone,
