@@ -143,14 +143,14 @@ void MarkSystemDrive(grid::GridModel& grid, int row) {
     }
 }
 
-DriveIdentities ListPhysicalDrives(grid::GridModel& grid, platform::DiskCatalog& catalog,
-                                   const std::vector<std::string>& systemPhysicalDrives,
-                                   const platform::NumberMarks& marks) {
+ListedDrives ListPhysicalDrives(grid::GridModel& grid, platform::DiskCatalog& catalog,
+                                const std::vector<std::string>& systemPhysicalDrives,
+                                const platform::NumberMarks& marks) {
     grid.SetRowCount(0);
-    DriveIdentities identities;
+    ListedDrives listed;
     const auto disks = catalog.Disks();
     if (!disks) {
-        return identities;
+        return listed;
     }
     for (const platform::DiskRecord& disk : *disks) {
         if (!disk.mediaType || !IsPositiveSize(disk.size)) {
@@ -161,12 +161,13 @@ DriveIdentities ListPhysicalDrives(grid::GridModel& grid, platform::DiskCatalog&
         if (grid.RowCount() == rowsBefore) {
             continue;
         }
-        identities[disk.index] = disk.identity;
+        listed[disk.index] = {disk.identity,
+                              disk.length.value_or(LeadingWholeNumber(*disk.size).value_or(0))};
         if (IsSystemDrive(systemPhysicalDrives, disk.index)) {
             MarkSystemDrive(grid, grid.RowCount());
         }
     }
-    return identities;
+    return listed;
 }
 
 }  // namespace velmaris::discovery

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/services.h"
 #include "grid/grid_model.h"
+#include "platform/services.h"
 
 namespace velmaris::discovery {
 
@@ -35,13 +35,17 @@ bool IsSystemDrive(const std::vector<std::string>& systemPhysicalDrives, std::in
 // Colours every cell of the row, hidden columns included, with the system-drive mark.
 void MarkSystemDrive(grid::GridModel& grid, int row);
 
-// What each listed drive number was when it was listed (DiskRecord::identity).
-using DriveIdentities = std::map<std::uint32_t, std::string>;
+// What a drive was when it was listed.
+struct ListedDrive {
+    std::string identity;      // DiskRecord::identity
+    std::uint64_t length = 0;  // exact bytes: DiskRecord::length, else its size
+};
+using ListedDrives = std::map<std::uint32_t, ListedDrive>;
 
 // Fills grid with the catalog's usable disks, marking those named in systemPhysicalDrives
-// (none when the system lives on no disk). Returns the identity of every drive listed.
-DriveIdentities ListPhysicalDrives(grid::GridModel& grid, platform::DiskCatalog& catalog,
-                        const std::vector<std::string>& systemPhysicalDrives,
-                        const platform::NumberMarks& marks);
+// (none when the system lives on no disk). Returns what every listed drive was.
+ListedDrives ListPhysicalDrives(grid::GridModel& grid, platform::DiskCatalog& catalog,
+                                const std::vector<std::string>& systemPhysicalDrives,
+                                const platform::NumberMarks& marks);
 
 }  // namespace velmaris::discovery

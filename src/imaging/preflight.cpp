@@ -21,7 +21,17 @@ namespace mb = platform::mb;
 
 namespace {
 
-std::uint64_t JobBytes(const grid::GridModel& jobs, int row) {
+// The bytes a job's image will hold: its drive's exact length as listed, else the listed size
+// (which Windows rounds down to whole cylinders).
+std::uint64_t JobBytes(const RunContext& ctx, int row) {
+    const grid::GridModel& jobs = ctx.jobs.iGrid2;
+    const auto n = discovery::LeadingWholeNumber(jobs.CellText(row, discovery::kColId));
+    if (n && *n <= std::numeric_limits<std::uint32_t>::max()) {
+        if (const auto it = ctx.Listed.find(static_cast<std::uint32_t>(*n));
+            it != ctx.Listed.end()) {
+            return it->second.length;
+        }
+    }
     return discovery::LeadingWholeNumber(jobs.CellText(row, discovery::kColSizeBytes)).value_or(0);
 }
 
@@ -41,7 +51,7 @@ bool EnoughSpace(RunContext& ctx, const DriveSlots& slots) {
             order.push_back(volume);
             anyPath[volume] = path;
         }
-        needed[volume] += JobBytes(ctx.jobs.iGrid2, static_cast<int>(k) + 1);
+        needed[volume] += JobBytes(ctx, static_cast<int>(k) + 1);
     }
     for (const std::string& volume : order) {
         const std::uint64_t free = ctx.services.storage.FreeBytes(anyPath[volume]).value_or(0);
@@ -58,7 +68,7 @@ bool EnoughSpace(RunContext& ctx, const DriveSlots& slots) {
 void SetUpProgress(RunContext& ctx) {
     std::uint64_t largest = 0;
     for (int row = 1; row <= ctx.jobs.iGrid2.RowCount(); ++row) {
-        largest = std::max(largest, JobBytes(ctx.jobs.iGrid2, row));
+        largest = std::max(largest, JobBytes(ctx, row));
     }
     ctx.run.BlockSize = kBlockSize;
     const double q = RoundHalfEven(static_cast<double>(largest) / kBlockSize * 10000.0) / 10000.0;
@@ -175,9 +185,9 @@ platform::Opened<platform::RawDrive> OpenListedDrive(RunContext& ctx, const std:
     }
     const auto number = static_cast<std::uint32_t>(*n);
     platform::Opened<platform::RawDrive> drive = ctx.services.storage.OpenDrive(number);
-    const auto listed = ctx.ListedIdentities.find(number);
-    if (drive.handle && listed != ctx.ListedIdentities.end() && !listed->second.empty() &&
-        drive.handle->Identity() != listed->second) {
+    const auto listed = ctx.Listed.find(number);
+    if (drive.handle && listed != ctx.Listed.end() && !listed->second.identity.empty() &&
+        drive.handle->Identity() != listed->second.identity) {
         return {nullptr,
                 {0, platform::IoError::DeviceGone,
                  "the disk at drive number " + std::to_string(number) +

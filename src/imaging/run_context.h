@@ -6,11 +6,11 @@
 #include <string>
 
 #include "discovery/drive_list.h"
+#include "grid/grid_model.h"
 #include "imaging/run_state.h"
 #include "jobs/job_context.h"
 #include "platform/services.h"
 #include "platform/window.h"
-#include "grid/grid_model.h"
 
 namespace velmaris::imaging {
 
@@ -21,8 +21,9 @@ struct RunContext {
     platform::Window& window;
     platform::Services& services;
     jobs::JobContext& jobs;  // the job list and the default target folder
-    // What each drive was when it was listed: the drive opened must still be that one.
-    const discovery::DriveIdentities& ListedIdentities;
+    // What each drive was when it was listed: the drive opened must still be that one, and
+    // its exact length is what its image needs.
+    const discovery::ListedDrives& Listed;
     ImagingRun& run;
     std::int32_t& ProgressMax;  // the progress bar's maximum, as last set
     bool& RunInProgress;

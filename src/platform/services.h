@@ -18,6 +18,9 @@ struct DiskRecord {
     std::optional<std::string> model;      // absent when the disk reports none
     std::optional<std::string> mediaType;  // absent (null) when there is no medium
     std::optional<std::string> size;       // capacity in bytes as decimal text, or absent
+    // The exact length in bytes, where the disk itself was asked: Windows' size counts whole
+    // cylinders only. Absent when the disk could not be asked; size is exact then on Linux.
+    std::optional<std::uint64_t> length;
     std::string pnpDeviceId;
     // What tells this medium from any other that may later answer to the same number
     // (Linux: disk sequence number, WWID or serial, a loop device's backing file; Windows:

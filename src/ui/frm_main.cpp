@@ -77,7 +77,7 @@ void frmMain::Form_Load() {
     if (discovery::SystemDriveNotFound(SystemDrives, SystemPhysicalDrives)) {
         // No row could be told apart as unsafe: list none, and say why.
         iGrid1.SetRowCount(0);
-        DriveIdentities.clear();
+        ListedDrives.clear();
         window_.SetCaption(Control::StatusBar1, discovery::kNoSystemDriveStatus);
     } else {
         window_.SetCaption(Control::StatusBar1, "Ready");
@@ -161,14 +161,13 @@ void frmMain::ListPhysicalDrives() {
     iGrid1.SetRowCount(0);
     SystemPhysicalDrives =
         discovery::FindSystemDrives(SystemDrives, services_.catalog, DriveLetters);
-    DriveIdentities = discovery::ListPhysicalDrives(iGrid1, services_.catalog,
-                                                    SystemPhysicalDrives,
-                                                    services_.numbers.UserMarks());
+    ListedDrives = discovery::ListPhysicalDrives(iGrid1, services_.catalog, SystemPhysicalDrives,
+                                                 services_.numbers.UserMarks());
 }
 
 void frmMain::Command2_Click() {
     auto jobs = Jobs();
-    imaging::RunContext run{window_,     services_,     jobs,         DriveIdentities, Run,
+    imaging::RunContext run{window_,     services_,     jobs,         ListedDrives,    Run,
                             ProgressMax, RunInProgress, ParallelCopy, PumpWhileWaiting};
     imaging::RunImaging(run);
 }

@@ -11,12 +11,12 @@
 
 #include "discovery/drive_list.h"
 #include "discovery/system_drives.h"
+#include "grid/grid_model.h"
 #include "imaging/run_state.h"
 #include "jobs/job_context.h"
 #include "platform/services.h"
 #include "platform/window.h"
 #include "ui/cls_tool_tip.h"
-#include "grid/grid_model.h"
 
 namespace velmaris::ui {
 
@@ -75,7 +75,7 @@ class frmMain : public platform::WindowEvents {
     std::vector<std::string> SystemDrives;
     std::vector<std::string> SystemPhysicalDrives;
     discovery::DriveVolumes DriveLetters;
-    discovery::DriveIdentities DriveIdentities;  // of each listed drive, to check at opening
+    discovery::ListedDrives ListedDrives;  // what each listed drive was: identity, exact length
     std::string TargetFolder;
     std::unique_ptr<clsToolTip> MainToolTip;
     imaging::ImagingRun Run;

@@ -18,18 +18,19 @@ struct Listing {
     fakes::FakeCatalog catalog;
     DriveVolumes letters;
     std::vector<std::string> systemPhysical;
+    ListedDrives listed;
 
     Listing() { grid.SetColCount(5); }
     void List(const std::vector<std::string>& systemDrives = {"C:"}) {
         systemPhysical = FindSystemDrives(systemDrives, catalog, letters);
-        ListPhysicalDrives(grid, catalog, systemPhysical, kEnglish);
+        listed = ListPhysicalDrives(grid, catalog, systemPhysical, kEnglish);
     }
 };
 
 TEST(DriveList, ModelsAreCleanedAndDrivesWithoutModelMediumOrSizeLeftOut) {
     Listing l;
     l.catalog.AddDisk(0, "Generic USB SCSI Disk Device", "500107862016", {"C:"});
-    l.catalog.AddDisk(1, "ST3500418AS", "8589934592");
+    l.catalog.AddDisk(1, "ST3500418AS", "8589934592").length = 8590000000;
     l.catalog.AddDisk(2, "Virtual cOnFiG Drive", "8589934592");
     l.catalog.AddDisk(3, "Bad\u202eDisk\u200b\x07\xff", "1024");
     l.catalog.AddDisk(4, "", "1024").model.reset();  // no model text: no row
@@ -46,6 +47,12 @@ TEST(DriveList, ModelsAreCleanedAndDrivesWithoutModelMediumOrSizeLeftOut) {
     EXPECT_EQ(l.grid.CellText(1, kColPnp), "SCSI\\DISK&VEN_FAKE\\0");
     EXPECT_EQ(std::get<std::int64_t>(l.grid.CellValue(1, kColId)), 0);
     EXPECT_EQ(l.grid.CellText(2, kColModel), "ST3500418AS");
+    // Kept beside the rows: the exact length where the disk was asked, else the size.
+    EXPECT_EQ(l.listed.size(), 4u);
+    EXPECT_EQ(l.listed[0].length, 500107862016u);
+    EXPECT_EQ(l.listed[1].length, 8590000000u);
+    EXPECT_EQ(l.listed[1].identity, "disk-1");
+    EXPECT_EQ(l.grid.CellText(2, kColSizeBytes), "8589934592");
     // Formatting and spoofing characters never reach the grid.
     EXPECT_EQ(l.grid.CellText(3, kColModel), "BADDISK?");
     // A size too large to format leaves its cell and the ones after it empty.

@@ -43,11 +43,16 @@ struct Rig {
     fakes::FakeWindow window;
     std::unique_ptr<frmMain> frm;
     StatusLog log;
+    // Sizes are listed rounded down to this, the exact length beside them, as Windows lists.
+    std::uint64_t listedUnit = 1;
 
     void Start(const std::vector<std::uint64_t>& sizes, bool parallel = true) {
         machine.catalog.AddDisk(99, "System", "1024", {"C:"});
         for (std::uint32_t n = 0; n < sizes.size(); ++n) {
-            machine.catalog.AddDisk(n, "Disk " + std::to_string(n), std::to_string(sizes[n]));
+            machine.catalog
+                .AddDisk(n, "Disk " + std::to_string(n),
+                         std::to_string(sizes[n] - sizes[n] % listedUnit))
+                .length = sizes[n];
             machine.storage.AddDrive(n, sizes[n]);
         }
         machine.files.folders = {"D:\\Images"};
@@ -285,15 +290,18 @@ TEST_F(Imaging, StopInTheFinishingPhaseAndNoToTheQuestion) {
 }
 
 TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
-    Start({kBlock, kBlock});
-    // Not enough room: No ends the run, and run mode is left again.
-    machine.storage.freeBytes = kBlock * 2 - 1;
+    // Listed as whole blocks: the room and the bar's maximum go by the exact lengths.
+    listedUnit = kBlock;
+    Start({kBlock + 512 * 137, kBlock});
+    EXPECT_EQ(window.grid2->CellText(1, 5), std::to_string(kBlock));
+    // Room for the listed sizes, not for the drives: No ends the run, and run mode is left.
+    machine.storage.freeBytes = kBlock * 2 + 512 * 137 - 1;
     window.answers = {Answer::No};
     frm->Command2_Click();
     EXPECT_EQ(window.messages.back().title, "Warning!");
     EXPECT_EQ(window.messages.back().style, 0x34u);
     EXPECT_EQ(window.closeDisabled, 0);
-    machine.storage.freeBytes = kBlock * 2;
+    machine.storage.freeBytes = kBlock * 2 + 512 * 137;
 
     // Each refusal names its reason before anything is opened or created.
     struct Case {
@@ -363,6 +371,7 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
     EXPECT_NE(window.messages.back().prompt.find(Image(2) + " already exists"), std::string::npos);
     EXPECT_EQ(window.messages.back().title, "File exists");
     EXPECT_EQ(window.messages.back().style, 0x1024u);
+    EXPECT_EQ(Calls("SetProgressMax "), std::vector<std::string>{"3"});  // 2 when listed
     EXPECT_TRUE(machine.storage.opened.empty());
     EXPECT_EQ(machine.storage.files[Image(2)].data.size(), 10u);
     EXPECT_EQ(Status(1), "");

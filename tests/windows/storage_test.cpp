@@ -1,12 +1,15 @@
 // Raw drives (regular files standing in for disks), image files, path kinds and keys, free space.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/windows/win32_files.h"
+#include "platform/windows/win32_raw_drive.h"
 #include "platform/windows/win32_storage.h"
 #include "scratch.h"
 
@@ -106,6 +109,115 @@ TEST(RawDrive, ADriveThatShrinksUnderTheReaderFailsTheWholeRead) {
     EXPECT_EQ(result.error, IoError::DeviceGone) << result.message;
     EXPECT_TRUE(Read(*opened.handle, 4096, result) == bytes.substr(kBlock * 2, 4096))
         << "the failed read moved the position";
+}
+
+// A disk as Windows presents "\\.\PhysicalDriveN": a read must start and end on sector
+// boundaries into a buffer aligned to the sector, else ERROR_INVALID_PARAMETER; sectors past
+// its present end are not found.
+struct FakeDisk {
+    std::string bytes;
+    std::uint32_t sector = 512;
+    std::uint64_t length = 0;                       // as the disk reports it now
+    std::map<std::uint64_t, unsigned long> faults;  // sector -> the error of a read over it
+    int refused = 0;
+};
+
+class FakeDiskDevice : public DiskDevice {
+  public:
+    explicit FakeDiskDevice(FakeDisk& disk) : disk_(disk) {}
+    unsigned long ReadAt(std::uint64_t offset, std::byte* buffer, std::uint32_t size,
+                         std::uint32_t& got) override {
+        got = 0;
+        if (offset % disk_.sector != 0 || size % disk_.sector != 0 ||
+            reinterpret_cast<std::uintptr_t>(buffer) % disk_.sector != 0) {
+            ++disk_.refused;
+            return ERROR_INVALID_PARAMETER;
+        }
+        const auto fault = disk_.faults.lower_bound(offset / disk_.sector);
+        if (fault != disk_.faults.end() && fault->first * disk_.sector < offset + size) {
+            return fault->second;
+        }
+        if (offset + size > disk_.length) {
+            return ERROR_SECTOR_NOT_FOUND;
+        }
+        std::memcpy(buffer, disk_.bytes.data() + offset, size);
+        got = size;
+        return ERROR_SUCCESS;
+    }
+    std::optional<std::uint64_t> QueryLength() override { return disk_.length; }
+
+  private:
+    FakeDisk& disk_;
+};
+
+std::unique_ptr<RawDrive> DriveOn(FakeDisk& disk) {
+    return MakeWin32RawDrive(std::make_unique<FakeDiskDevice>(disk), disk.bytes.size(), disk.sector,
+                             "");
+}
+
+TEST(RawDrive, ReadsADiskOnlyAsWindowsAllowsToItsLastSector) {
+    for (const std::uint32_t sector : {512u, 4096u}) {
+        FakeDisk disk;
+        disk.bytes = Pattern(kBlock * 3 + sector * 5, sector);
+        disk.sector = sector;
+        disk.length = disk.bytes.size();
+        const auto drive = DriveOn(disk);
+        // The copy's blocks, then its 512-byte sectors, into buffers at odd addresses too.
+        std::string got;
+        IoResult result;
+        std::size_t skew = 0;
+        for (const std::size_t size : {kBlock, std::size_t{512}}) {
+            for (std::string piece; !(piece = Read(*drive, size, result, skew)).empty();) {
+                got += piece;
+                skew = skew == 0 ? 3 : 0;
+            }
+            EXPECT_EQ(result.error, IoError::None) << sector << ": " << result.message;
+        }
+        EXPECT_TRUE(got == disk.bytes) << sector << ": " << got.size() << " bytes";
+        EXPECT_EQ(disk.refused, 0) << sector << ": a read Windows refuses was sent";
+    }
+}
+
+TEST(RawDrive, MediaErrorsAreReadAgainAndOnlyAGoneDeviceOrAShorterDiskEndsIt) {
+    constexpr unsigned long kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE
+    constexpr unsigned long kHardware = 483;      // ERROR_DEVICE_HARDWARE_ERROR
+    const struct {
+        unsigned long error;
+        bool shrinks;  // the disk reports a shorter length after it was opened
+        IoError category;
+    } cases[] = {
+        {ERROR_CRC, false, IoError::Other},
+        {ERROR_SECTOR_NOT_FOUND, false, IoError::Other},
+        {ERROR_SEEK, false, IoError::Other},
+        {ERROR_READ_FAULT, false, IoError::Other},
+        {ERROR_GEN_FAILURE, false, IoError::Other},
+        {ERROR_IO_DEVICE, false, IoError::Other},
+        {kHardware, false, IoError::Other},
+        {ERROR_DISK_OPERATION_FAILED, false, IoError::Other},
+        {ERROR_SECTOR_NOT_FOUND, true, IoError::DeviceGone},
+        {ERROR_INVALID_PARAMETER, true, IoError::DeviceGone},
+        {ERROR_DEVICE_NOT_CONNECTED, false, IoError::DeviceGone},
+        {kNoSuchDevice, false, IoError::DeviceGone},
+        {ERROR_DEV_NOT_EXIST, false, IoError::DeviceGone},
+        {ERROR_DEVICE_REMOVED, false, IoError::DeviceGone},
+        {ERROR_NOT_READY, false, IoError::DeviceGone},
+        {ERROR_NO_MEDIA_IN_DRIVE, false, IoError::DeviceGone},
+        {ERROR_MEDIA_CHANGED, false, IoError::DeviceGone},
+    };
+    for (const auto& c : cases) {
+        FakeDisk disk;
+        disk.bytes = Pattern(kBlock * 2, 7);
+        disk.length = c.shrinks ? kBlock + 512 * 10 : disk.bytes.size();
+        disk.faults[300] = c.error;
+        const auto drive = DriveOn(disk);
+        IoResult result;
+        EXPECT_EQ(Read(*drive, kBlock, result).size(), kBlock) << c.error;
+        EXPECT_TRUE(Read(*drive, kBlock, result).empty()) << c.error;
+        EXPECT_EQ(result.error, c.category) << c.error << ": " << result.message;
+        EXPECT_FALSE(result.message.empty()) << c.error;
+        // Nothing was delivered, so the sectors before the fault are read next.
+        EXPECT_TRUE(Read(*drive, 512, result) == disk.bytes.substr(kBlock, 512)) << c.error;
+    }
 }
 
 TEST(ImageFile, IsWrittenWholeUnderANonLatinNameAndReplacesAnOlderFile) {

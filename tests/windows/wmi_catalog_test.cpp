@@ -89,7 +89,10 @@ TEST(WmiValues, NullsAreAbsentAndEachTypeIsReadForWhatItHolds) {
 TEST(WmiDiskCatalog, ListsTheMachinesDisksAndWalksWhatItCan) {
     const ComApartment apartment;
     ASSERT_TRUE(apartment.Ready());
-    WmiDiskCatalog catalog;
+    // Wine answers no length query: a stand-in gives each disk's exact length.
+    WmiDiskCatalog catalog(VolumeDiskExtents, [](std::uint32_t n) {
+        return n == 0 ? std::nullopt : std::optional<std::uint64_t>(n * 1000 + 7);
+    });
     const auto disks = catalog.Disks();
     ASSERT_TRUE(disks) << "WMI could not be reached";
     ASSERT_FALSE(disks->empty()) << "WMI listed no disk";
@@ -101,6 +104,9 @@ TEST(WmiDiskCatalog, ListsTheMachinesDisksAndWalksWhatItCan) {
         EXPECT_TRUE(!disk.size || (!disk.size->empty() &&
                                    disk.size->find_first_not_of("0123456789") == std::string::npos))
             << disk.size.value_or("");
+        EXPECT_EQ(disk.length, disk.index == 0
+                                   ? std::nullopt
+                                   : std::optional<std::uint64_t>(disk.index * 1000 + 7));
         // Partition walking may fail on some machines (Wine): it must return, empty or not.
         for (const std::string& partition : catalog.PartitionsOf(disk.deviceId)) {
             for (const std::string& volume : catalog.VolumesOf(partition)) {

@@ -15,142 +15,28 @@
 #include <utility>
 #include <vector>
 
-#include "platform/contract_raw_drive.h"
 #include "platform/windows/utf8.h"
 #include "platform/windows/win32_files.h"
 #include "platform/windows/win32_handle.h"
 #include "platform/windows/win32_identity.h"
+#include "platform/windows/win32_raw_drive.h"
 
 namespace velmaris::platform {
 namespace {
 
-// The largest piece one ReadFile or WriteFile is asked for.
+// The largest piece one WriteFile is asked for.
 constexpr DWORD kMaxPiece = DWORD{1} << 26;
-// The aligned buffer for reads that do not fall on sector boundaries, and its alignment.
-constexpr std::size_t kBounceSize = std::size_t{1} << 20;
-constexpr std::size_t kAlignment = 4096;
+// The largest logical sector a raw drive is read with.
+constexpr DWORD kLargestSector = 4096;
 
 template <typename T>
 struct LocalDeleter {
     void operator()(T* p) const { LocalFree(p); }
 };
 
-IoError CategoryOf(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME:
-            return IoError::NotFound;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return IoError::AccessDenied;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return IoError::NoSpace;
-        // Past the end of a disk that is shorter than it was, or a disk that went away.
-        case ERROR_SECTOR_NOT_FOUND:
-        case ERROR_NOT_READY:
-        case ERROR_DEV_NOT_EXIST:
-        case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_MEDIA_CHANGED:
-        case ERROR_NO_MEDIA_IN_DRIVE:
-            return IoError::DeviceGone;
-        default:
-            return IoError::Other;
-    }
-}
-
 IoResult Failure(DWORD error, std::size_t done = 0) {
-    return {done, CategoryOf(error), SystemErrorText(error)};
+    return Win32Failure(error, done);
 }
-
-std::uint64_t RoundDown(std::uint64_t value, std::uint32_t unit) {
-    return value - value % unit;
-}
-
-std::uint64_t RoundUp(std::uint64_t value, std::uint32_t unit) {
-    return RoundDown(value + unit - 1, unit);
-}
-
-class Win32RawDrive : public ContractRawDrive {
-  public:
-    Win32RawDrive(HANDLE handle, std::uint64_t length, std::uint32_t sectorSize,
-                  std::string identity)
-        : ContractRawDrive(length, sectorSize, std::move(identity)), handle_(handle) {}
-
-  protected:
-    IoResult ReadExactlyAt(std::uint64_t offset, std::byte* buffer, std::size_t size) override {
-        const std::uint32_t sector = SectorSize();
-        const bool aligned = offset % sector == 0 && size % sector == 0 &&
-                             reinterpret_cast<std::uintptr_t>(buffer) % sector == 0;
-        return aligned ? ReadAt(offset, buffer, size) : ReadThroughBounce(offset, buffer, size);
-    }
-
-  private:
-    // Exactly size bytes from offset, or an error. Reads by offset leave no file position to
-    // undo when they fail.
-    IoResult ReadAt(std::uint64_t offset, std::byte* buffer, std::size_t size) {
-        std::size_t done = 0;
-        while (done < size) {
-            OVERLAPPED at{};
-            const std::uint64_t where = offset + done;
-            at.Offset = static_cast<DWORD>(where & 0xFFFFFFFFu);
-            at.OffsetHigh = static_cast<DWORD>(where >> 32);
-            const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, kMaxPiece));
-            DWORD got = 0;
-            if (!ReadFile(handle_.Get(), buffer + done, piece, &got, &at)) {
-                const DWORD error = GetLastError();
-                if (error != ERROR_HANDLE_EOF) {
-                    return Failure(error);
-                }
-                got = 0;
-            }
-            if (got == 0) {
-                return {0, IoError::DeviceGone, "the drive ended before its reported length"};
-            }
-            done += got;
-        }
-        return {size, IoError::None, {}};
-    }
-
-    // Whole sectors into the aligned buffer, and the wanted bytes out of it: a 4096-byte
-    // sector disk refuses reads that start or end inside a sector.
-    IoResult ReadThroughBounce(std::uint64_t offset, std::byte* buffer, std::size_t size) {
-        if (!bounce_) {
-            bounce_.reset(static_cast<std::byte*>(_aligned_malloc(kBounceSize, kAlignment)));
-            if (!bounce_) {
-                return Failure(ERROR_NOT_ENOUGH_MEMORY);
-            }
-        }
-        const std::uint64_t end = offset + size;
-        std::uint64_t at = offset;
-        while (at < end) {
-            const std::uint64_t start = RoundDown(at, SectorSize());
-            // A regular file may end inside its last sector: it is read up to its end only.
-            const std::uint64_t stop =
-                std::min({RoundUp(end, SectorSize()), start + kBounceSize, Length()});
-            const std::size_t span = static_cast<std::size_t>(stop - start);
-            const std::size_t wanted = static_cast<std::size_t>(std::min(stop, end) - at);
-            if (IoResult r = ReadAt(start, bounce_.get(), span); r.error != IoError::None) {
-                return r;
-            }
-            std::memcpy(buffer + (at - offset), bounce_.get() + (at - start), wanted);
-            at += wanted;
-        }
-        return {size, IoError::None, {}};
-    }
-
-    struct AlignedFree {
-        void operator()(std::byte* p) const { _aligned_free(p); }
-    };
-
-    Handle handle_;
-    std::unique_ptr<std::byte, AlignedFree> bounce_;
-};
 
 class Win32ImageFile : public ImageFile {
   public:
@@ -365,13 +251,13 @@ Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
         }
         const DWORD sector =
             reinterpret_cast<const DISK_GEOMETRY_EX*>(geometry.data())->Geometry.BytesPerSector;
-        if (sector == 0 || sector > kAlignment || (sector & (sector - 1)) != 0) {
+        if (sector == 0 || sector > kLargestSector || (sector & (sector - 1)) != 0) {
             return {nullptr, Failure(ERROR_INVALID_DATA)};
         }
         std::string identity = DiskIdentityOf(handle.Get());
-        return {std::make_unique<Win32RawDrive>(handle.Release(),
-                                                static_cast<std::uint64_t>(length.Length.QuadPart),
-                                                sector, std::move(identity)),
+        return {MakeWin32RawDrive(DeviceOver(handle.Release()),
+                                  static_cast<std::uint64_t>(length.Length.QuadPart), sector,
+                                  std::move(identity)),
                 {}};
     }
     // Not a disk: a plain file stands in for one.
@@ -384,10 +270,9 @@ Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
     }
     DWORD error = ERROR_SUCCESS;
     std::string identity = FileIdentityOf(handle.Get(), error).value_or("");
-    return {
-        std::make_unique<Win32RawDrive>(handle.Release(), static_cast<std::uint64_t>(size.QuadPart),
-                                        512, std::move(identity)),
-        {}};
+    return {MakeWin32RawDrive(DeviceOver(handle.Release()),
+                              static_cast<std::uint64_t>(size.QuadPart), 512, std::move(identity)),
+            {}};
 }
 
 Opened<ImageFile> Win32Storage::CreateImage(const std::string& path) {

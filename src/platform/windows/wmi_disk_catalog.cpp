@@ -6,6 +6,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cstddef>
@@ -84,25 +85,6 @@ std::optional<std::string> Property(IWbemClassObject& object, const wchar_t* nam
         return std::nullopt;
     }
     return read(value.Get());
-}
-
-std::optional<DiskRecord> RecordOf(IWbemClassObject& disk) {
-    DiskRecord record;
-    record.deviceId = Property(disk, L"DeviceID", TextOf).value_or("");
-    Variant index;
-    std::optional<std::uint32_t> n;
-    if (SUCCEEDED(disk.Get(L"Index", 0, index.Put(), nullptr, nullptr))) {
-        n = UInt32Of(index.Get());
-    }
-    if (!n) {
-        return std::nullopt;  // no drive number, no way to open the drive
-    }
-    record.index = *n;
-    record.model = Property(disk, L"Model", TextOf);
-    record.mediaType = Property(disk, L"MediaType", TextOf);
-    record.size = Property(disk, L"Size", NumberTextOf);
-    record.pnpDeviceId = Property(disk, L"PNPDeviceID", TextOf).value_or("");
-    return record;
 }
 
 DisksUnder UnknownDisks(std::string reason) {
@@ -213,6 +195,55 @@ std::vector<std::wstring> BackingFilesOf(std::uint32_t disk) {
 
 }  // namespace
 
+std::optional<DiskRecord> DiskRecordOf(const PropertyReader& property) {
+    const auto text = [&property](const wchar_t* name,
+                                  std::optional<std::string> (*read)(const VARIANT&)) {
+        Variant value;
+        property(name, *value.Put());
+        return read(value.Get());
+    };
+    Variant index;
+    property(L"Index", *index.Put());
+    const std::optional<std::uint32_t> n = UInt32Of(index.Get());
+    if (!n) {
+        return std::nullopt;  // no drive number, no way to open the drive
+    }
+    DiskRecord record;
+    record.index = *n;
+    record.deviceId = text(L"DeviceID", TextOf).value_or("");
+    record.model = text(L"Model", TextOf);
+    record.mediaType = text(L"MediaType", TextOf);
+    record.size = text(L"Size", NumberTextOf);
+    record.pnpDeviceId = text(L"PNPDeviceID", TextOf).value_or("");
+    return record;
+}
+
+std::optional<std::uint64_t> DiskLength(std::uint32_t n) {
+    const std::wstring path = Wide(PhysicalDrivePath(n)).value_or(std::wstring());
+    // The length query needs read access, which administrators have; without it the geometry
+    // query, which needs none, gives the same length.
+    const Handle readable(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+    DWORD returned = 0;
+    GET_LENGTH_INFORMATION length{};
+    if (readable.Valid() && DeviceIoControl(readable.Get(), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0,
+                                            &length, sizeof(length), &returned, nullptr)) {
+        return static_cast<std::uint64_t>(length.Length.QuadPart);
+    }
+    const Handle queryOnly = OpenForQuery(path);
+    // The geometry's size varies with the disk's partition data: room for all of it.
+    alignas(DISK_GEOMETRY_EX) std::array<std::byte, 1024> geometry{};
+    if (queryOnly.Valid() &&
+        DeviceIoControl(queryOnly.Get(), IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0,
+                        geometry.data(), static_cast<DWORD>(geometry.size()), &returned, nullptr) &&
+        returned >= offsetof(DISK_GEOMETRY_EX, Data)) {
+        return static_cast<std::uint64_t>(
+            reinterpret_cast<const DISK_GEOMETRY_EX*>(geometry.data())->DiskSize.QuadPart);
+    }
+    return std::nullopt;
+}
+
 VolumeExtents VolumeDiskExtents(const std::wstring& volume) {
     const Handle handle(CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
@@ -240,7 +271,8 @@ VolumeExtents VolumeDiskExtents(const std::wstring& volume) {
     return {{}, ERROR_MORE_DATA};
 }
 
-WmiDiskCatalog::WmiDiskCatalog(ExtentsQuery extentsOf) : extentsOf_(std::move(extentsOf)) {}
+WmiDiskCatalog::WmiDiskCatalog(ExtentsQuery extentsOf, LengthQuery lengthOf)
+    : extentsOf_(std::move(extentsOf)), lengthOf_(std::move(lengthOf)) {}
 
 std::wstring DiskDrivesQuery() {
     return L"select * from Win32_DiskDrive";
@@ -373,12 +405,19 @@ std::optional<std::vector<DiskRecord>> WmiDiskCatalog::Disks() {
     }
     std::vector<DiskRecord> records;
     for (const auto& disk : *disks) {
-        if (auto record = RecordOf(*disk.Get())) {
+        IWbemClassObject& object = *disk.Get();
+        auto record = DiskRecordOf([&object](const wchar_t* name, VARIANT& value) {
+            if (FAILED(object.Get(name, 0, &value, nullptr, nullptr))) {
+                VariantInit(&value);
+            }
+        });
+        if (record) {
             const Handle drive =
                 OpenForQuery(Wide(PhysicalDrivePath(record->index)).value_or(std::wstring()));
             if (drive.Valid()) {
                 record->identity = DiskIdentityOf(drive.Get());
             }
+            record->length = lengthOf_ ? lengthOf_(record->index) : std::nullopt;
             records.push_back(std::move(*record));
         }
     }

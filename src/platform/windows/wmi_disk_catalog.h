@@ -31,6 +31,16 @@ std::optional<std::string> NumberTextOf(const VARIANT& value);
 // uint32 arrives as VT_I4 (its bits), or as any other whole-number type or decimal text.
 std::optional<std::uint32_t> UInt32Of(const VARIANT& value);
 
+// Reads a property by name into value as IWbemClassObject::Get does; VT_EMPTY when it fails.
+using PropertyReader = std::function<void(const wchar_t* name, VARIANT& value)>;
+// A Win32_DiskDrive object's record: DeviceID, Index, Model, MediaType, Size, PNPDeviceID.
+// nullopt without a drive number.
+std::optional<DiskRecord> DiskRecordOf(const PropertyReader& property);
+
+// The exact length of "\\.\PhysicalDriveN" as the disk reports it (IOCTL_DISK_GET_LENGTH_INFO,
+// else the geometry's disk size); nullopt when the disk does not say.
+std::optional<std::uint64_t> DiskLength(std::uint32_t n);
+
 // What IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS returned for a volume: the VOLUME_DISK_EXTENTS
 // bytes, or the system's error code.
 struct VolumeExtents {
@@ -47,10 +57,14 @@ class WmiDiskCatalog : public DiskCatalog {
   public:
     // The query for a volume's disk extents; tests stand in for it where Wine has no answer.
     using ExtentsQuery = std::function<VolumeExtents(const std::wstring& volume)>;
+    // The exact length of drive number n; tests stand in for it where Wine has no answer.
+    using LengthQuery = std::function<std::optional<std::uint64_t>(std::uint32_t n)>;
 
-    explicit WmiDiskCatalog(ExtentsQuery extentsOf = VolumeDiskExtents);
+    explicit WmiDiskCatalog(ExtentsQuery extentsOf = VolumeDiskExtents,
+                            LengthQuery lengthOf = DiskLength);
 
-    // Each disk's identity is read through "\\.\PhysicalDriveN" as Win32Storage reads it.
+    // Each disk's identity is read through "\\.\PhysicalDriveN" as Win32Storage reads it, and
+    // its exact length beside the Size that counts whole cylinders only.
     std::optional<std::vector<DiskRecord>> Disks() override;
     std::vector<std::string> PartitionsOf(const std::string& diskDeviceId) override;
     std::vector<std::string> VolumesOf(const std::string& partitionDeviceId) override;
@@ -67,6 +81,7 @@ class WmiDiskCatalog : public DiskCatalog {
     std::vector<std::string> DeviceIdsOf(const std::wstring& wql);
 
     ExtentsQuery extentsOf_;
+    LengthQuery lengthOf_;
     ComPtr<IWbemServices> services_;  // connected on first use
 };
 
