@@ -16,99 +16,112 @@ using platform::IoError;
 
 namespace {
 
-// Runs passes over the drives still in a phase: on their own threads, or one after another
-// on this one. Either way each drive sees the same reads and writes in the same order.
+// Runs passes over the drives still in a phase: each drive in a pipeline of its own that runs
+// ahead, or one after another on this thread. Either way each drive sees the same reads and
+// writes in the same order, and the passes are applied in the same order.
 class PassRunner {
   public:
     PassRunner(DriveSlots& slots, bool parallel) : slots_(slots), outcomes_(slots.size()) {
         for (DriveSlot& slot : slots) {
             const bool copies = slot.state == SlotState::Copying;
-            workers_.push_back(copies && parallel ? StartWorker(slot) : nullptr);
-            copiers_.push_back(copies && !workers_.back()
+            pipelines_.push_back(copies && parallel ? StartPipeline(slot) : nullptr);
+            copiers_.push_back(copies && !pipelines_.back()
                                    ? std::make_unique<DriveCopier>(slot, kBlockSize)
                                    : nullptr);
         }
     }
 
-    // The window is pumped every interval while the workers are still at it: a drive
-    // retrying bad sectors or waiting on a slow bus must not freeze it.
+    // The window is pumped every interval while a drive has not delivered the pass yet: a
+    // drive retrying bad sectors or waiting on a slow bus must not freeze it.
     const std::vector<PassOutcome>& Pass(std::size_t blockSize, std::chrono::milliseconds interval,
                                          platform::Window& window) {
-        int started = 0;
         for (std::size_t k = 0; k < slots_.size(); ++k) {
-            if (!slots_[k].Finished && workers_[k]) {
-                ++started;
-            }
-        }
-        latch_.Arm(started);
-        for (std::size_t k = 0; k < slots_.size(); ++k) {
-            if (slots_[k].Finished) {
-                continue;
-            }
-            if (workers_[k]) {
-                workers_[k]->Start(blockSize);
-            } else if (copiers_[k]) {
+            if (!slots_[k].Finished && copiers_[k]) {
                 outcomes_[k] = copiers_[k]->Step(blockSize);
             }
         }
-        while (!latch_.WaitFor(interval)) {
+        std::unique_lock lock(board_.mutex);
+        while (!board_.delivered.wait_for(lock, interval, [this] { return PassReady(); })) {
+            lock.unlock();
             window.PumpMessages();
+            lock.lock();
         }
         for (std::size_t k = 0; k < slots_.size(); ++k) {
-            if (!slots_[k].Finished && workers_[k]) {
-                outcomes_[k] = workers_[k]->Outcome();
+            if (!slots_[k].Finished && pipelines_[k]) {
+                outcomes_[k] = pipelines_[k]->TakePass();
             }
         }
         return outcomes_;
     }
 
-    // Flushes and closes every image on its drive's thread, pumping the window meanwhile: on a
-    // slow target the last write-back of several images takes seconds. A failure is the
-    // drive's write error, unless it had already failed.
+    // Stops every pipeline, flushes and closes every image on its drive's thread, pumping the
+    // window meanwhile: on a slow target the last write-back of several images takes seconds.
+    // A failure is the drive's write error, unless it had already failed. Each slot then
+    // counts the bytes its image holds: after a stop, what its pipeline had written ahead.
     void FinishImages(std::chrono::milliseconds interval, platform::Window& window) {
-        std::vector<bool> closing(slots_.size());
-        int started = 0;
-        for (std::size_t k = 0; k < slots_.size(); ++k) {
-            closing[k] = slots_[k].ImageHandle && (workers_[k] || copiers_[k]);
-            started += closing[k] && workers_[k] ? 1 : 0;
-        }
-        latch_.Arm(started);
-        for (std::size_t k = 0; k < slots_.size(); ++k) {
-            if (closing[k] && workers_[k]) {
-                workers_[k]->StartFinish();
-            } else if (closing[k]) {
-                outcomes_[k].write = copiers_[k]->FinishImage();
+        for (const auto& pipeline : pipelines_) {
+            if (pipeline) {
+                pipeline->Stop();
+                pipeline->StartFinish();
             }
         }
-        while (!latch_.WaitFor(interval)) {
+        for (std::size_t k = 0; k < slots_.size(); ++k) {
+            if (copiers_[k]) {
+                NoteFinish(slots_[k], copiers_[k]->FinishImage());
+            }
+        }
+        std::unique_lock lock(board_.mutex);
+        while (!board_.delivered.wait_for(lock, interval, [this] { return AllClosed(); })) {
+            lock.unlock();
             window.PumpMessages();
+            lock.lock();
         }
         for (std::size_t k = 0; k < slots_.size(); ++k) {
-            if (!closing[k]) {
-                continue;
-            }
-            const platform::IoResult& finished =
-                workers_[k] ? workers_[k]->Outcome().write : outcomes_[k].write;
-            if (finished.error != IoError::None && slots_[k].state == SlotState::Copying) {
-                slots_[k].state = SlotState::WriteError;
-                slots_[k].errorText = finished.message;
+            if (pipelines_[k]) {
+                NoteFinish(slots_[k], pipelines_[k]->FinishResult());
+                slots_[k].bytesCopied = pipelines_[k]->Written();
             }
         }
     }
 
   private:
     // A drive whose thread cannot be started is copied on this one: the same result, slower.
-    std::unique_ptr<DriveWorker> StartWorker(DriveSlot& slot) {
+    std::unique_ptr<DrivePipeline> StartPipeline(DriveSlot& slot) {
         try {
-            return std::make_unique<DriveWorker>(slot, kBlockSize, latch_);
+            return std::make_unique<DrivePipeline>(slot, board_);
         } catch (const std::system_error&) {
             return nullptr;
         }
     }
 
+    bool PassReady() const {
+        for (std::size_t k = 0; k < slots_.size(); ++k) {
+            if (!slots_[k].Finished && pipelines_[k] && !pipelines_[k]->HasPass()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool AllClosed() const {
+        for (const auto& pipeline : pipelines_) {
+            if (pipeline && !pipeline->Finished()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static void NoteFinish(DriveSlot& slot, const platform::IoResult& finished) {
+        if (finished.error != IoError::None && slot.state == SlotState::Copying) {
+            slot.state = SlotState::WriteError;
+            slot.errorText = finished.message;
+        }
+    }
+
     DriveSlots& slots_;
-    PassLatch latch_;
-    std::vector<std::unique_ptr<DriveWorker>> workers_;
+    PassBoard board_;
+    std::vector<std::unique_ptr<DrivePipeline>> pipelines_;
     std::vector<std::unique_ptr<DriveCopier>> copiers_;
     std::vector<PassOutcome> outcomes_;
 };

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
+
+#include "imaging/run_context.h"
 
 namespace velmaris::imaging {
 
@@ -15,19 +18,13 @@ DriveCopier::Buffer DriveCopier::Allocate(std::size_t size) {
 }
 
 DriveCopier::DriveCopier(DriveSlot& slot, std::size_t maxBlockSize)
-    : slot_(slot), current_(Allocate(maxBlockSize)), spare_(Allocate(maxBlockSize)) {}
+    : slot_(slot), current_(Allocate(maxBlockSize)) {}
 
 DriveCopier::~DriveCopier() = default;
 
 PassOutcome DriveCopier::Step(std::size_t blockSize) {
     PassOutcome outcome;
-    if (ahead_ && aheadSize_ == blockSize) {
-        std::swap(current_, spare_);
-        outcome.read = std::move(*ahead_);
-    } else {
-        outcome.read = slot_.SourceHandle->Read(current_.get(), blockSize);
-    }
-    ahead_.reset();
+    outcome.read = slot_.SourceHandle->Read(current_.get(), blockSize);
     const UnreadableMark before = MarkUnreadable();
     if (outcome.read.bytes == 0 && outcome.read.error != platform::IoError::None &&
         outcome.read.error != platform::IoError::DeviceGone) {
@@ -44,6 +41,7 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
         outcome.write = slot_.ImageHandle->Write(current_.get(), blockSize);
         if (outcome.write.error == platform::IoError::None) {
             slot_.hash.Update(current_.get(), blockSize);
+            written_ += blockSize;
             return outcome;
         }
     }
@@ -78,7 +76,7 @@ platform::IoResult DriveCopier::Recover(std::size_t blockSize) {
         if (!slot_.SourceHandle->Skip(unit)) {
             return {0, platform::IoError::Other, "the drive ended inside a block"};
         }
-        NoteUnreadable(slot_.bytesCopied + at);
+        NoteUnreadable(written_ + at);
         if (slot_.consecutiveUnreadable >= kMaxConsecutiveUnreadable) {
             return {0, platform::IoError::DeviceGone,
                     "too many unreadable sectors in a row: " + read.message};
@@ -115,82 +113,75 @@ void DriveCopier::NoteUnreadable(std::uint64_t offset) {
     }
 }
 
-void DriveCopier::ReadAhead(std::size_t blockSize) {
-    ahead_ = slot_.SourceHandle->Read(spare_.get(), blockSize);
-    aheadSize_ = blockSize;
-}
+DrivePipeline::DrivePipeline(DriveSlot& slot, PassBoard& board)
+    : copier_(slot, kBlockSize), board_(board), thread_([this] { Run(); }) {}
 
-void PassLatch::Arm(int count) {
-    std::lock_guard lock(mutex_);
-    pending_ = count;
-}
-
-void PassLatch::Arrive() {
-    std::lock_guard lock(mutex_);
-    if (--pending_ == 0) {
-        done_.notify_one();
-    }
-}
-
-bool PassLatch::WaitFor(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return done_.wait_for(lock, timeout, [this] { return pending_ == 0; });
-}
-
-DriveWorker::DriveWorker(DriveSlot& slot, std::size_t maxBlockSize, PassLatch& latch)
-    : copier_(slot, maxBlockSize), latch_(latch), thread_([this] { Loop(); }) {}
-
-DriveWorker::~DriveWorker() {
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
-    wake_.notify_one();
+DrivePipeline::~DrivePipeline() {
+    Stop();
+    StartFinish();
     thread_.join();
 }
 
-void DriveWorker::Start(std::size_t blockSize) {
-    {
-        std::lock_guard lock(mutex_);
-        requested_ = blockSize;
-    }
-    wake_.notify_one();
+PassOutcome DrivePipeline::TakePass() {
+    PassOutcome outcome = std::move(outcomes_.front());
+    outcomes_.pop_front();
+    room_.notify_one();
+    return outcome;
 }
 
-void DriveWorker::StartFinish() {
+void DrivePipeline::Stop() {
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(board_.mutex);
+        stop_ = true;
+    }
+    room_.notify_one();
+}
+
+void DrivePipeline::StartFinish() {
+    {
+        std::lock_guard lock(board_.mutex);
         finishRequested_ = true;
     }
-    wake_.notify_one();
+    room_.notify_one();
 }
 
-void DriveWorker::Loop() {
+void DrivePipeline::Run() {
+    if (CopyPhase(kBlockSize)) {
+        CopyPhase(kSectorSize);
+    }
+    {
+        std::unique_lock lock(board_.mutex);
+        room_.wait(lock, [this] { return finishRequested_; });
+    }
+    platform::IoResult result = copier_.FinishImage();
+    {
+        std::lock_guard lock(board_.mutex);
+        finishResult_ = std::move(result);
+        finished_ = true;
+    }
+    board_.delivered.notify_all();
+}
+
+bool DrivePipeline::CopyPhase(std::size_t blockSize) {
     for (;;) {
-        std::size_t blockSize = 0;
-        bool finish = false;
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return quit_ || requested_ != 0 || finishRequested_; });
-            if (quit_) {
-                return;
+            std::unique_lock lock(board_.mutex);
+            room_.wait(lock, [this] { return stop_ || outcomes_.size() < kPassLead; });
+            if (stop_) {
+                return false;
             }
-            blockSize = requested_;
-            finish = finishRequested_;
-            requested_ = 0;
-            finishRequested_ = false;
         }
-        if (finish) {
-            outcome_ = {};
-            outcome_.write = copier_.FinishImage();
-            latch_.Arrive();
-            continue;
+        PassOutcome outcome = copier_.Step(blockSize);
+        const bool delivered = outcome.delivered;
+        const bool goesOn = delivered && outcome.write.error == platform::IoError::None;
+        const bool reachedEnd = !delivered && outcome.read.error == platform::IoError::None;
+        {
+            std::lock_guard lock(board_.mutex);
+            outcomes_.push_back(std::move(outcome));
         }
-        outcome_ = copier_.Step(blockSize);
-        const bool goesOn = outcome_.delivered && outcome_.write.error == platform::IoError::None;
-        latch_.Arrive();
-        if (goesOn) {
-            copier_.ReadAhead(blockSize);
+        board_.delivered.notify_all();
+        if (!goesOn) {
+            return reachedEnd;
         }
     }
 }

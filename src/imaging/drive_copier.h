@@ -1,14 +1,14 @@
-// One drive's part of a pass: a block read from the drive and appended to its image. In a
-// parallel run each drive's copier works on a thread of its own and reads the next block ahead
-// while the rest of the pass goes on.
+// One drive's part of the copy: blocks read from the drive and appended to its image. In a
+// parallel run each drive runs in a pipeline of its own, ahead of the passes the window's thread
+// applies by a bounded number of blocks.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <thread>
 
 #include "imaging/run_state.h"
@@ -36,10 +36,8 @@ class DriveCopier {
     PassOutcome Step(std::size_t blockSize);
     // Flushes the image to the disk and closes it; the drive's part of the run is over.
     platform::IoResult FinishImage();
-    // Reads the next block of the same size into the spare buffer. Only after a block was
-    // delivered and written: a drive leaves a phase only on an empty read, so a block read
-    // ahead is always used by the next step of the same size.
-    void ReadAhead(std::size_t blockSize);
+    // Bytes written to the image so far, from its start.
+    std::uint64_t Written() const { return written_; }
 
   private:
     struct AlignedFree {
@@ -61,52 +59,58 @@ class DriveCopier {
 
     DriveSlot& slot_;
     Buffer current_;
-    Buffer spare_;
-    std::optional<platform::IoResult> ahead_;  // the read-ahead result, for aheadSize_
-    std::size_t aheadSize_ = 0;
+    std::uint64_t written_ = 0;
 };
 
-// Counts the drives still working on a pass.
-class PassLatch {
+// Passes a drive's pipeline has delivered and the window's thread has not applied yet. One lock
+// for every drive of a run: a pass is ready when all of them have delivered it.
+class PassBoard {
   public:
-    void Arm(int count);
-    void Arrive();
-    // Waits at most timeout; true when every drive has arrived.
-    bool WaitFor(std::chrono::milliseconds timeout);
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    int pending_ = 0;
+    std::mutex mutex;
+    std::condition_variable delivered;  // a pipeline delivered a pass or finished its image
 };
 
-// A copier on its own thread, for the length of a run.
-class DriveWorker {
-  public:
-    DriveWorker(DriveSlot& slot, std::size_t maxBlockSize, PassLatch& latch);
-    ~DriveWorker();
-    DriveWorker(const DriveWorker&) = delete;
-    DriveWorker& operator=(const DriveWorker&) = delete;
+// How many passes a drive may run ahead of the last pass applied: 4 MiB of blocks, enough to
+// ride out the jitter of a busy drive, small enough that every image grows together.
+inline constexpr std::size_t kPassLead = 32;
 
-    // Starts the drive's part of a pass; the latch hears when it is done.
-    void Start(std::size_t blockSize);
-    // Starts flushing and closing the image; the latch hears when it is done, and the result
-    // is the outcome's write.
+// A drive copied on a thread of its own for the length of a run: the block phase, then, when it
+// ended at the last whole block, the finishing phase sector by sector, each step's outcome
+// queued for the window's thread.
+class DrivePipeline {
+  public:
+    DrivePipeline(DriveSlot& slot, PassBoard& board);
+    ~DrivePipeline();
+    DrivePipeline(const DrivePipeline&) = delete;
+    DrivePipeline& operator=(const DrivePipeline&) = delete;
+
+    // With the board locked: whether the next pass has been delivered, and taking it.
+    bool HasPass() const { return !outcomes_.empty(); }
+    PassOutcome TakePass();
+    // Ends the copy at once: the pass being read is the last one.
+    void Stop();
+    // With the copy over or stopped, flushes and closes the image; the board hears when it is
+    // done.
     void StartFinish();
-    // Valid after the latch has released the pass.
-    const PassOutcome& Outcome() const { return outcome_; }
+    // With the board locked: whether the image is closed, and how.
+    bool Finished() const { return finished_; }
+    const platform::IoResult& FinishResult() const { return finishResult_; }
+    // After Finished: the bytes the image holds.
+    std::uint64_t Written() const { return copier_.Written(); }
 
   private:
-    void Loop();
+    void Run();
+    // Steps of one size until the drive leaves the phase; true when it reached its end whole.
+    bool CopyPhase(std::size_t blockSize);
 
     DriveCopier copier_;
-    PassLatch& latch_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::size_t requested_ = 0;  // block size of the pass asked for, 0 when none
+    PassBoard& board_;
+    std::condition_variable room_;  // the window's thread took a pass, or the copy ends
+    std::deque<PassOutcome> outcomes_;
+    bool stop_ = false;
     bool finishRequested_ = false;
-    bool quit_ = false;
-    PassOutcome outcome_;
+    bool finished_ = false;
+    platform::IoResult finishResult_;
     std::thread thread_;
 };
 

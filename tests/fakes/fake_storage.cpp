@@ -66,6 +66,10 @@ class FakeImageFile : public platform::ImageFile {
         : image_(image), storage_(storage), path_(std::move(path)) {}
 
     platform::IoResult Write(const std::byte* buffer, std::size_t size) override {
+        const auto room = storage_.roomFor.find(path_);
+        if (room != storage_.roomFor.end() && image_.data.size() + size > room->second) {
+            return {0, platform::IoError::NoSpace, "No space left on device"};
+        }
         if (storage_.capacity && storage_.used.fetch_add(size) + size > *storage_.capacity) {
             storage_.used -= size;
             return {0, platform::IoError::NoSpace, "No space left on device"};

@@ -49,8 +49,9 @@ class FakeStorage : public platform::Storage {
     // path it really names. Other paths compare as Windows compares names: case folded,
     // a doubled separator read as one.
     std::map<std::string, std::string> sameFileAs;
-    std::set<std::string> keyFails;         // paths whose identity cannot be worked out
-    std::optional<std::uint64_t> capacity;  // bytes all images together may hold
+    std::set<std::string> keyFails;                // paths whose identity cannot be worked out
+    std::optional<std::uint64_t> capacity;         // bytes all images together may hold
+    std::map<std::string, std::uint64_t> roomFor;  // bytes one image may hold
     std::optional<std::string> finishFailure;
     std::function<void(const std::string& path)> onFinish;  // before every Finish, on its thread
     std::optional<std::uint64_t> freeBytes = UINT64_MAX;

@@ -19,7 +19,6 @@
 #include <gtest/gtest.h>
 
 #include "fake_window.h"
-#include "platform/sha256.h"
 #include "jobs/job_context.h"
 #include "loop_lab.h"
 #include "platform/linux/linux_power.h"
@@ -29,6 +28,7 @@
 #include "platform/linux/monotonic_clock.h"
 #include "platform/linux/posix_files.h"
 #include "platform/linux/sysfs_disk_catalog.h"
+#include "platform/sha256.h"
 #include "record_field.h"
 #include "ui/frm_main.h"
 
@@ -203,7 +203,8 @@ TEST(ImagingRun, ShrunkVanishedAndStoppedDrivesKeepTheirPrefixAndSayWhy) {
         {"vanishes", 0, {"Read Error ...", "Done."}},
         {"stopped", std::nullopt, {"Stopped", "Stopped"}},
     };
-    const std::array<std::uintmax_t, 2> sizes = {kBlock * 16 + 512 * 7, kBlock * 3 + 512 * 5};
+    // The first drive is longer than a pipeline runs ahead, so that the change meets its reads.
+    const std::array<std::uintmax_t, 2> sizes = {kBlock * 48 + 512 * 7, kBlock * 3 + 512 * 5};
     for (const Case& c : cases) {
         for (const bool parallel : {true, false}) {
             const std::string run = c.name + (parallel ? "-parallel" : "-serial");
@@ -248,12 +249,16 @@ TEST(ImagingRun, ShrunkVanishedAndStoppedDrivesKeepTheirPrefixAndSayWhy) {
             for (std::size_t k = 0; k < sizes.size(); ++k) {
                 const int row = static_cast<int>(k) + 1;
                 const fs::path image = folder / ("00" + std::to_string(row) + ".bin");
-                EXPECT_EQ(program.Status(row), c.statuses[k]) << names[k];
-                // Never padded: what the drive held, to its end only when done.
+                // Never padded: what the drive held, to its end only when done. A stopped
+                // drive's pipeline may have finished its image before the stop.
                 const std::string copied = Slurp(image);
-                EXPECT_EQ(copied.size() == sizes[k], c.statuses[k] == "Done.") << copied.size();
+                const std::string status = c.statuses[k] == "Stopped" && copied.size() == sizes[k]
+                                               ? "Done."
+                                               : c.statuses[k];
+                EXPECT_EQ(program.Status(row), status) << names[k];
+                EXPECT_EQ(copied.size() == sizes[k], status == "Done.") << copied.size();
                 EXPECT_TRUE(contents[k].compare(0, copied.size(), copied) == 0) << image;
-                ExpectRecord(lab, image, c.statuses[k]);
+                ExpectRecord(lab, image, status);
             }
         }
     }
