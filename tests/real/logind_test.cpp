@@ -109,7 +109,7 @@ class FakeLogin1 {
         const std::lock_guard<std::mutex> guard(mutex_);
         return calls_;
     }
-    // Whether the last lock handed out is still held; waits up to wait_ms for a release.
+    // Whether the last lock handed out is still held; waits up to waitMs for a release.
     bool LastHeld(int waitMs = 0) {
         const std::lock_guard<std::mutex> guard(mutex_);
         if (kept_.empty()) {

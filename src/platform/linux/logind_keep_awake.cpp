@@ -46,7 +46,9 @@ int TakeLock() {
 }  // namespace
 
 LogindKeepAwake::~LogindKeepAwake() {
-    Release();
+    if (lock_ >= 0) {
+        ::close(lock_);
+    }
 }
 
 void LogindKeepAwake::Hold() {
