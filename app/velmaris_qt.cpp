@@ -7,6 +7,7 @@
 #include "platform/linux/linux_storage.h"
 #include "platform/linux/linux_system_paths.h"
 #include "platform/linux/locale_number_marks.h"
+#include "platform/linux/logind_keep_awake.h"
 #include "platform/linux/monotonic_clock.h"
 #include "platform/linux/posix_files.h"
 #include "platform/linux/sysfs_disk_catalog.h"
@@ -26,7 +27,9 @@ int main(int argc, char* argv[]) {
     velmaris::platform::LinuxStorage storage(catalog);
     velmaris::platform::MonotonicClock clock;
     velmaris::platform::LinuxPower power;
-    velmaris::platform::Services services{catalog, paths, numbers, files, storage, clock, power};
+    velmaris::platform::LogindKeepAwake awake;
+    velmaris::platform::Services services{catalog, paths, numbers, files,
+                                          storage, clock, power,   awake};
 
     velmaris::platform::QtWindow window;
     velmaris::ui::frmMain frm(window, services);  // binds the window to its grids

@@ -7,6 +7,7 @@
 #include "platform/windows/com_ptr.h"
 #include "platform/windows/win32_clock.h"
 #include "platform/windows/win32_files.h"
+#include "platform/windows/win32_keep_awake.h"
 #include "platform/windows/win32_number_marks.h"
 #include "platform/windows/win32_power.h"
 #include "platform/windows/win32_storage.h"
@@ -30,7 +31,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
     Win32Storage storage;
     Win32Clock clock;
     Win32Power power;
-    Services services{catalog, paths, numbers, files, storage, clock, power};
+    Win32KeepAwake awake;
+    Services services{catalog, paths, numbers, files, storage, clock, power, awake};
 
     Win32Window window(instance);
     velmaris::ui::frmMain frm(window, services);

@@ -3,12 +3,17 @@
 # Usage: install-deps.sh [run|test|screenshot|windows|tools]...
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libssl-dev qt6-base-dev qt6-qpa-plugins fonts-urw-base35 fonts-dejavu-core)
+# libssl-dev: the system's SHA-256; libsystemd-dev: sd-bus, through which the Linux build asks
+# logind to keep the machine awake.
+packages=(g++ cmake ninja-build pkg-config libssl-dev libsystemd-dev qt6-base-dev qt6-qpa-plugins
+    fonts-urw-base35 fonts-dejavu-core)
 for purpose in "$@"; do
     case "$purpose" in
         run) ;;
-        # FAT through FUSE: this kernel may have no vfat, and names on FAT ignore case.
-        test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs locales dosfstools fusefat) ;;
+        # FAT through FUSE: this kernel may have no vfat, and names on FAT ignore case. A private
+        # dbus-daemon stands in for the system bus that a fake logind answers on.
+        test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs locales dosfstools fusefat
+            dbus-daemon) ;;
         screenshot) packages+=(xvfb xauth xdotool imagemagick x11-utils) ;;
         # Cross-building for Windows, GoogleTest's sources to build for it, Wine to run the
         # tests and Xvfb for Wine's windows.

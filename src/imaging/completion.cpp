@@ -1,5 +1,8 @@
 #include "imaging/completion.h"
 
+#include <optional>
+#include <string>
+
 #include "imaging/image_record.h"
 #include "imaging/run_mode.h"
 
@@ -117,9 +120,12 @@ void EndSteps(RunContext& ctx, DriveSlots& slots) {
     if (stopped) {
         ctx.window.SetChecked(Control::Check1, false);
     }
-    // The operator must see a failed or stopped run before the machine goes down.
-    if (allDone && !stopped) {
+    // The operator must see a failed or stopped run before the machine goes down. No new run
+    // may start while the shutdown program is answering.
+    if (allDone && !stopped && ctx.window.IsChecked(Control::Check1)) {
+        ctx.window.SetEnabled(Control::Command2, false);
         StartShutdown(ctx.window, ctx.services.power);
+        ctx.window.SetEnabled(Control::Command2, true);
     }
 }
 
@@ -135,17 +141,29 @@ void StartShutdown(platform::Window& window, platform::Power& power) {
     if (!window.IsChecked(Control::Check1)) {
         return;
     }
-    if (!power.StartShutdown()) {
+    const std::optional<std::string> failure =
+        power.StartShutdown([&window] { window.PumpMessages(); });
+    if (failure) {
         // Never offer to abort a shutdown that is not pending.
-        window.MessageBox("The shutdown of the computer could not be started.", "Shutdown",
-                          platform::mb::kOk | platform::mb::kExclamation);
+        window.MessageBox("The shutdown of the computer could not be started.\n" + *failure,
+                          "Shutdown", platform::mb::kOk | platform::mb::kExclamation);
         return;
     }
     window.SetVisible(Control::Command6, true);
 }
 
 void AbortShutdown(platform::Window& window, platform::Power& power) {
-    power.AbortShutdown();
+    // A second click while the program answers would abort twice.
+    window.SetEnabled(Control::Command6, false);
+    const std::optional<std::string> failure =
+        power.AbortShutdown([&window] { window.PumpMessages(); });
+    window.SetEnabled(Control::Command6, true);
+    if (failure) {
+        // The shutdown may still be pending: the button stays for another try.
+        window.MessageBox("The shutdown of the computer could not be aborted.\n" + *failure,
+                          "Shutdown", platform::mb::kOk | platform::mb::kExclamation);
+        return;
+    }
     window.SetVisible(Control::Command6, false);
 }
 

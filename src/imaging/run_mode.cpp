@@ -6,6 +6,8 @@ using platform::Control;
 
 void EnterRunMode(RunContext& ctx) {
     ctx.RunInProgress = true;
+    // A sleeping machine would cut the sources off mid-run.
+    ctx.services.awake.Hold();
     ctx.window.DisableClose(true);
     ctx.window.SetEnabled(Control::Frame1, false);
     ctx.window.SetEnabled(Control::Command1, false);
@@ -22,6 +24,7 @@ void LeaveRunMode(RunContext& ctx) {
     ctx.window.SetEnabled(Control::XPButton1, false);
     ctx.window.SetEnabled(Control::Timer1, false);
     ctx.RunInProgress = false;
+    ctx.services.awake.Release();
 }
 
 }  // namespace velmaris::imaging

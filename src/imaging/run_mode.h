@@ -1,4 +1,5 @@
-// Run mode: the window locked for a run, the stop button and the progress timer on.
+// Run mode: the window locked for a run, the stop button and the progress timer on, and the
+// machine kept from sleeping.
 #pragma once
 
 #include "imaging/run_context.h"

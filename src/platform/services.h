@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -191,12 +192,24 @@ class Clock {
     virtual std::string LocalTime() = 0;
 };
 
-// Starts and aborts a shutdown of the computer, without waiting; false when it could not start.
+// Schedules and cancels a shutdown of the computer through the system's shutdown program,
+// waiting for the program's exit status and calling whileWaiting at least every 20 ms meanwhile
+// (the window stays answered). nullopt when the program reported success; otherwise what went
+// wrong, in the system's words where it has any.
 class Power {
   public:
     virtual ~Power() = default;
-    virtual bool StartShutdown() = 0;
-    virtual bool AbortShutdown() = 0;
+    virtual std::optional<std::string> StartShutdown(const std::function<void()>& whileWaiting) = 0;
+    virtual std::optional<std::string> AbortShutdown(const std::function<void()>& whileWaiting) = 0;
+};
+
+// Keeps the computer from sleeping while held, where the system offers a way; otherwise
+// nothing happens and nothing is reported. Hold and Release come in pairs on the window's thread.
+class KeepAwake {
+  public:
+    virtual ~KeepAwake() = default;
+    virtual void Hold() = 0;
+    virtual void Release() = 0;
 };
 
 // Everything the core may ask of the machine, passed in as one bundle.
@@ -208,6 +221,7 @@ struct Services {
     Storage& storage;
     Clock& clock;
     Power& power;
+    KeepAwake& awake;
 };
 
 }  // namespace velmaris::platform

@@ -4,6 +4,7 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,17 +138,66 @@ TEST_F(Imaging, DrivesOfDifferentSizesAreCopiedExactlyThenTheMachineShutsDown) {
     EXPECT_EQ(Calls("SetProgressValue "), (std::vector<std::string>{"1", "2", "3", "4"}));
     EXPECT_EQ(Calls("SetCaption Label5 "),
               (std::vector<std::string>{"131,072", "262,144", "393,216", "524,288"}));
-    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "PumpMessages"), 12);
+    // Once after each pass, and once while the shutdown program answers.
+    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "PumpMessages"), 13);
     EXPECT_EQ(window.visible[Control::ProgBarXP1], false);
     EXPECT_EQ(window.closeDisabled, 0);
     EXPECT_TRUE(window.enabled[Control::Command2]);
     EXPECT_FALSE(window.enabled[Control::XPButton1]);
-    // Every image done: the shutdown starts, and can be aborted.
+    EXPECT_EQ(machine.awake.calls, (std::vector<std::string>{"hold", "release"}));
+    // Every image done: the shutdown starts, and can be aborted. "Abort Shutdown" comes only
+    // once the program has said the shutdown is scheduled, and goes once it is cancelled; no
+    // new run, and no second abort, can start while it answers.
     EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
-    EXPECT_TRUE(window.visible[Control::Command6]);
+    const std::vector<std::string> scheduled = {"SetEnabled Command2 0", "PumpMessages",
+                                                "SetVisible Command6 1", "SetEnabled Command2 1"};
+    EXPECT_EQ(std::vector<std::string>(window.calls.end() - 4, window.calls.end()), scheduled);
+    window.calls.clear();
     frm->Command6_Click();
     EXPECT_EQ(machine.power.calls, (std::vector<std::string>{"shutdown", "abort"}));
-    EXPECT_FALSE(window.visible[Control::Command6]);
+    EXPECT_EQ(window.calls,
+              (std::vector<std::string>{"SetEnabled Command6 0", "PumpMessages",
+                                        "SetEnabled Command6 1", "SetVisible Command6 0"}));
+}
+
+TEST_F(Imaging, AFailedShutdownOrAbortIsSaidAndAbortStaysForAPendingOne) {
+    const struct {
+        std::optional<std::string> startFailure, abortFailure;
+        bool offered, offeredAfterAbort;
+        std::vector<std::string> prompts;
+    } cases[] = {
+        {"exit status 1",
+         std::nullopt,
+         false,
+         false,
+         {"The shutdown of the computer could not be started.\nexit status 1"}},
+        {std::nullopt,
+         "code 1116",
+         true,
+         true,
+         {"The shutdown of the computer could not be aborted.\ncode 1116"}},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.Start({kBlock});
+        rig.window.checked[Control::Check1] = true;
+        rig.machine.power.startFailure = c.startFailure;
+        rig.machine.power.abortFailure = c.abortFailure;
+        rig.frm->Command2_Click();
+        EXPECT_EQ(rig.window.visible[Control::Command6], c.offered);
+        if (c.offered) {
+            rig.frm->Command6_Click();
+            EXPECT_TRUE(rig.window.enabled[Control::Command6]);
+        }
+        EXPECT_EQ(rig.window.visible[Control::Command6], c.offeredAfterAbort);
+        std::vector<std::string> prompts;
+        for (const auto& shown : rig.window.messages) {
+            prompts.push_back(shown.prompt);
+            EXPECT_EQ(shown.title, "Shutdown");
+            EXPECT_EQ(shown.style, 0x30u);
+        }
+        EXPECT_EQ(prompts, c.prompts);
+    }
 }
 
 TEST_F(Imaging, ParallelAndSerialRunsShowAndWriteTheSame) {
@@ -229,6 +279,7 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     window.checked[Control::Check1] = true;
     int pumps = 0;
     window.onPump = [&] {
+        EXPECT_TRUE(machine.awake.held) << "the machine may sleep during the run";
         if (++pumps == 2) {
             window.answers = {Answer::Yes};
             frm->XPButton1_Click();
@@ -246,6 +297,7 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     EXPECT_EQ(window.IndexOf("SetCaption StatusBar1 Finishing...."), -1);
     EXPECT_FALSE(window.checked[Control::Check1]);
     EXPECT_TRUE(machine.power.calls.empty());
+    EXPECT_EQ(machine.awake.calls, (std::vector<std::string>{"hold", "release"}));
 }
 
 TEST_F(Imaging, TheWindowAnswersWhileADriveOrAnImageIsSlowAndCanStopTheRun) {
@@ -375,6 +427,7 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
         EXPECT_EQ(rig.window.messages.back().style, 0x30u) << c.what;
         EXPECT_TRUE(rig.machine.storage.opened.empty()) << c.what;
         EXPECT_EQ(rig.window.closeDisabled, 0) << c.what;
+        EXPECT_FALSE(rig.machine.awake.held) << c.what;
     }
 
     // Every overwrite question comes first, a record's right after its image's; a No opens
@@ -395,6 +448,7 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
     EXPECT_EQ(Status(1), "");
     EXPECT_EQ(window.closeDisabled, 0);
     EXPECT_FALSE(window.enabled[Control::XPButton1]);
+    EXPECT_FALSE(machine.awake.held);
 }
 
 TEST_F(Imaging, ADriveThatIsNotTheOneListedCostsNoImage) {

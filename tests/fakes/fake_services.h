@@ -115,7 +115,8 @@ struct FakeMachine {
     FakeStorage storage;
     FakeClock clock;
     FakePower power;
-    platform::Services services{catalog, paths, numbers, files, storage, clock, power};
+    FakeKeepAwake awake;
+    platform::Services services{catalog, paths, numbers, files, storage, clock, power, awake};
 };
 
 }  // namespace velmaris::fakes

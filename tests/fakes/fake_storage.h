@@ -1,4 +1,5 @@
-// In-memory drives and image files that fail on demand, a settable clock and a power switch.
+// In-memory drives and image files that fail on demand, a settable clock, a power switch and a
+// keep-awake hold.
 #pragma once
 
 #include <atomic>
@@ -80,16 +81,35 @@ class FakeClock : public platform::Clock {
     }
 };
 
+// A shutdown program that takes a moment to answer (the caller's wait runs once) and then
+// reports success, or the failure given.
 class FakePower : public platform::Power {
   public:
     std::vector<std::string> calls;
-    bool StartShutdown() override {
+    std::optional<std::string> startFailure, abortFailure;
+    std::optional<std::string> StartShutdown(const std::function<void()>& whileWaiting) override {
         calls.push_back("shutdown");
-        return true;
+        whileWaiting();
+        return startFailure;
     }
-    bool AbortShutdown() override {
+    std::optional<std::string> AbortShutdown(const std::function<void()>& whileWaiting) override {
         calls.push_back("abort");
-        return true;
+        whileWaiting();
+        return abortFailure;
+    }
+};
+
+class FakeKeepAwake : public platform::KeepAwake {
+  public:
+    std::vector<std::string> calls;
+    bool held = false;
+    void Hold() override {
+        calls.push_back("hold");
+        held = true;
+    }
+    void Release() override {
+        calls.push_back("release");
+        held = false;
     }
 };
 

@@ -25,6 +25,7 @@
 #include "platform/linux/linux_storage.h"
 #include "platform/linux/linux_system_paths.h"
 #include "platform/linux/locale_number_marks.h"
+#include "platform/linux/logind_keep_awake.h"
 #include "platform/linux/monotonic_clock.h"
 #include "platform/linux/posix_files.h"
 #include "platform/linux/sysfs_disk_catalog.h"
@@ -79,7 +80,8 @@ void ExpectRecord(LoopLab& lab, const fs::path& image, const std::string& status
         << record;
 }
 
-// The program as it runs on this machine, with a shutdown that does nothing.
+// The program as it runs on this machine, with a shutdown that does nothing and the real sleep
+// lock (which holds nothing where there is no logind).
 struct Program {
     SysfsDiskCatalog catalog;
     LinuxSystemPaths paths;
@@ -88,7 +90,8 @@ struct Program {
     LinuxStorage storage{catalog};
     MonotonicClock clock;
     LinuxPower power{"/bin/true"};
-    Services services{catalog, paths, numbers, files, storage, clock, power};
+    LogindKeepAwake awake;
+    Services services{catalog, paths, numbers, files, storage, clock, power, awake};
     fakes::FakeWindow window;
     ui::frmMain frm{window, services};
 

@@ -1,4 +1,4 @@
-// Raw drives, image files, free space, the clock and the shutdown launcher on the machine.
+// Raw drives, image files, free space, the clock and the shutdown program on the machine.
 // Loop devices and mounts need root and skip without it; the rest runs as any user.
 #include <fcntl.h>
 
@@ -336,15 +336,6 @@ TEST(MonotonicClock, CountsMilliseconds) {
     EXPECT_LT(elapsed, 60000u) << "not milliseconds";
 }
 
-// Polls for up to five seconds.
-template <typename Condition>
-bool Eventually(Condition condition) {
-    for (int i = 0; i < 500 && !condition(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
-
 // Children of this process that ended and were never waited for.
 int Zombies() {
     const std::string self = fs::read_symlink("/proc/self").string();
@@ -365,20 +356,25 @@ int Zombies() {
     return count;
 }
 
-TEST(LinuxPower, RunsTheGivenProgramWithItsArgumentsAndReapsIt) {
+// A harmless program in place of the shutdown program: its exit status is the outcome, and the
+// window is answered while it runs.
+TEST(LinuxPower, WaitsForTheProgramAndReportsItsOutcome) {
     ScratchDir tmp;
     const fs::path log = tmp.Path() / "calls";
-    LinuxPower power("/bin/sh", {"-c", "echo start >> " + Quoted(log)},
-                     {"-c", "echo abort >> " + Quoted(log)});
-    EXPECT_TRUE(power.StartShutdown());
-    EXPECT_TRUE(Eventually([&] { return FileText(log) == "start\n"; })) << FileText(log);
-    EXPECT_TRUE(power.AbortShutdown());
-    EXPECT_TRUE(Eventually([&] { return FileText(log) == "start\nabort\n"; })) << FileText(log);
-    EXPECT_TRUE(Eventually([] { return Zombies() == 0; })) << "a finished child was not reaped";
+    LinuxPower power("/bin/sh", {"-c", "sleep 0.2; echo start >> " + Quoted(log)},
+                     {"-c", "echo abort >> " + Quoted(log) + "; exit 3"});
+    int waits = 0;
+    const auto wait = [&waits] { ++waits; };
+    EXPECT_EQ(power.StartShutdown(wait), std::nullopt);
+    EXPECT_EQ(FileText(log), "start\n") << "returned before the program ended";
+    EXPECT_GT(waits, 0) << "the window was not answered while the program ran";
+    EXPECT_EQ(power.AbortShutdown(wait), "/bin/sh ended with exit status 3.");
+    EXPECT_EQ(FileText(log), "start\nabort\n");
+    EXPECT_EQ(Zombies(), 0) << "a finished child was not reaped";
 
     LinuxPower missing("/nonexistent/velmaris-shutdown");
-    EXPECT_FALSE(missing.StartShutdown());
-    EXPECT_FALSE(missing.AbortShutdown());
+    EXPECT_EQ(missing.StartShutdown(wait),
+              "/nonexistent/velmaris-shutdown could not be run: No such file or directory.");
 }
 
 }  // namespace

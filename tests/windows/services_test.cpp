@@ -1,4 +1,7 @@
-// The millisecond counter, the shutdown launcher and the user's number marks.
+// The millisecond counter, the shutdown program, the keep-awake hold and the user's number
+// marks.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "platform/windows/win32_clock.h"
+#include "platform/windows/win32_keep_awake.h"
 #include "platform/windows/win32_number_marks.h"
 #include "platform/windows/win32_power.h"
 #include "platform/windows/win32_system_paths.h"
@@ -30,35 +34,38 @@ TEST(Win32Clock, CountsMilliseconds) {
     EXPECT_LT(elapsed, 5000u);
 }
 
-bool AppearsWithin(const std::string& file, std::chrono::seconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!std::filesystem::exists(FsPath(file))) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-// A harmless program in place of shutdown.exe: each command leaves a file behind.
-TEST(Win32Power, StartsTheProgramWithEachCommandAndReportsAProgramThatCannotStart) {
+// A harmless program in place of shutdown.exe: its exit code is the outcome, which comes back
+// only once the program has ended.
+TEST(Win32Power, WaitsForTheProgramAndReportsItsOutcome) {
     ScratchDir tmp;
     const auto windows = Win32SystemPaths().SystemFolder();
     ASSERT_TRUE(windows);
+    const std::string cmd = *windows + "\\system32\\cmd.exe";
     const std::string started = tmp.Path() + "\\started.txt";
-    const std::string aborted = tmp.Path() + "\\aborted.txt";
-    Win32Power power(*windows + "\\system32\\cmd.exe", "/c type nul > \"" + started + "\"",
-                     "/c type nul > \"" + aborted + "\"");
-    ASSERT_TRUE(power.StartShutdown());
-    EXPECT_TRUE(AppearsWithin(started, std::chrono::seconds(20)));
-    EXPECT_FALSE(std::filesystem::exists(FsPath(aborted)));
-    ASSERT_TRUE(power.AbortShutdown());
-    EXPECT_TRUE(AppearsWithin(aborted, std::chrono::seconds(20)));
+    // shutdown.exe's code when there is no shutdown to abort.
+    Win32Power power(cmd, "/c type nul > \"" + started + "\"", "/c exit 1116");
+    const auto wait = [] {};
+    EXPECT_EQ(power.StartShutdown(wait), std::nullopt);
+    EXPECT_TRUE(std::filesystem::exists(FsPath(started))) << "returned before the program ended";
+    const auto aborted = power.AbortShutdown(wait);
+    ASSERT_TRUE(aborted);
+    EXPECT_EQ(aborted->rfind(cmd + " ended with code 1116: ", 0), 0u) << *aborted;
 
     Win32Power missing(tmp.Path() + "\\shutdown.exe");
-    EXPECT_FALSE(missing.StartShutdown());
-    EXPECT_FALSE(missing.AbortShutdown());
+    const auto failed = missing.StartShutdown(wait);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->rfind(tmp.Path() + "\\shutdown.exe could not be run: ", 0), 0u) << *failed;
+}
+
+// The state the thread asked for, read as SetThreadExecutionState documents: each call returns
+// the previous state. Asking again for the same state leaves it as it was.
+TEST(Win32KeepAwake, HoldsTheSystemAwakeUntilReleased) {
+    Win32KeepAwake awake;
+    awake.Hold();
+    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED),
+              ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    awake.Release();
+    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS);
 }
 
 TEST(Win32NumberMarks, MarksOfNamedLocalesAndOfTheUser) {

@@ -5,11 +5,32 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 namespace velmaris::platform {
+
+namespace {
+
+constexpr auto kPollEvery = std::chrono::milliseconds(10);
+
+// What an exit status says, or nullopt for success.
+std::optional<std::string> Outcome(const std::string& program, int status) {
+    if (WIFEXITED(status)) {
+        if (WEXITSTATUS(status) == 0) {
+            return std::nullopt;
+        }
+        return program + " ended with exit status " + std::to_string(WEXITSTATUS(status)) + ".";
+    }
+    if (WIFSIGNALED(status)) {
+        return program + " was ended by signal " + std::to_string(WTERMSIG(status)) + ".";
+    }
+    return program + " ended abnormally.";
+}
+
+}  // namespace
 
 LinuxPower::LinuxPower(std::string program, std::vector<std::string> startArguments,
                        std::vector<std::string> abortArguments)
@@ -17,15 +38,16 @@ LinuxPower::LinuxPower(std::string program, std::vector<std::string> startArgume
       startArguments_(std::move(startArguments)),
       abortArguments_(std::move(abortArguments)) {}
 
-bool LinuxPower::StartShutdown() {
-    return Launch(startArguments_);
+std::optional<std::string> LinuxPower::StartShutdown(const std::function<void()>& whileWaiting) {
+    return Run(startArguments_, whileWaiting);
 }
 
-bool LinuxPower::AbortShutdown() {
-    return Launch(abortArguments_);
+std::optional<std::string> LinuxPower::AbortShutdown(const std::function<void()>& whileWaiting) {
+    return Run(abortArguments_, whileWaiting);
 }
 
-bool LinuxPower::Launch(const std::vector<std::string>& arguments) const {
+std::optional<std::string> LinuxPower::Run(const std::vector<std::string>& arguments,
+                                           const std::function<void()>& whileWaiting) const {
     std::vector<std::string> words{program_};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -36,19 +58,24 @@ bool LinuxPower::Launch(const std::vector<std::string>& arguments) const {
     argv.push_back(nullptr);
     pid_t pid = 0;
     // glibc reports a program that cannot be executed here, not in the child.
-    if (::posix_spawn(&pid, program_.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-        return false;
+    if (const int error =
+            ::posix_spawn(&pid, program_.c_str(), nullptr, nullptr, argv.data(), environ);
+        error != 0) {
+        return program_ + " could not be run: " + std::generic_category().message(error) + ".";
     }
-    try {
-        // Reaps the child whenever it ends, so that no zombie is left behind.
-        std::thread([pid] {
-            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        // The program runs all the same; only its exit status is left unreaped.
+    int status = 0;
+    for (;;) {
+        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+        if (ended == pid) {
+            return Outcome(program_, status);
+        }
+        if (ended < 0 && errno != EINTR) {
+            return program_ +
+                   " could not be waited for: " + std::generic_category().message(errno) + ".";
+        }
+        whileWaiting();
+        std::this_thread::sleep_for(kPollEvery);
     }
-    return true;
 }
 
 }  // namespace velmaris::platform

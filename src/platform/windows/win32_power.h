@@ -9,7 +9,7 @@
 namespace velmaris::platform {
 
 // Runs shutdown.exe from the system directory, by its full path so that no other program of
-// that name is found first, and does not wait for it. The program can be replaced, so that a
+// that name is found first, and waits for its exit code. The program can be replaced, so that a
 // test runs something harmless.
 class Win32Power : public Power {
   public:
@@ -17,11 +17,12 @@ class Win32Power : public Power {
     explicit Win32Power(std::optional<std::string> program = std::nullopt,
                         std::string startArguments = "-s", std::string abortArguments = "-a");
 
-    bool StartShutdown() override;
-    bool AbortShutdown() override;
+    std::optional<std::string> StartShutdown(const std::function<void()>& whileWaiting) override;
+    std::optional<std::string> AbortShutdown(const std::function<void()>& whileWaiting) override;
 
   private:
-    bool Launch(const std::string& arguments) const;
+    std::optional<std::string> Run(const std::string& arguments,
+                                   const std::function<void()>& whileWaiting) const;
 
     std::optional<std::string> program_;
     std::string startArguments_;

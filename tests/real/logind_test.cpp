@@ -1,0 +1,227 @@
+// The sleep lock through logind, against a fake org.freedesktop.login1 on a private bus that
+// stands in for the system bus. Needs dbus-daemon.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fake_services.h"
+#include "fake_window.h"
+#include "platform/linux/logind_keep_awake.h"
+#include "scratch.h"
+#include "ui/frm_main.h"
+
+namespace velmaris::platform {
+namespace {
+
+using test::ScratchDir;
+
+// A dbus-daemon of our own, with the session bus's configuration, open to this user.
+class PrivateBus {
+  public:
+    PrivateBus() {
+        // Forks once it listens, and prints its address and process id.
+        FILE* out = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+        if (out == nullptr) {
+            return;
+        }
+        char line[512] = {};
+        if (std::fgets(line, sizeof(line), out) != nullptr) {
+            address_ = line;
+            address_.erase(address_.find_last_not_of('\n') + 1);
+        }
+        if (std::fgets(line, sizeof(line), out) != nullptr) {
+            pid_ = std::atoi(line);
+        }
+        ::pclose(out);
+    }
+    ~PrivateBus() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+        }
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool Running() const { return pid_ > 0 && !address_.empty(); }
+    const std::string& Address() const { return address_; }
+
+  private:
+    std::string address_;
+    int pid_ = 0;
+};
+
+// logind's Inhibit as documented: takes what, who, why and mode, and hands out one end of a
+// pipe whose other end it keeps; the lock lasts until every copy of the end handed out is closed.
+class FakeLogin1 {
+  public:
+    explicit FakeLogin1(const std::string& address) {
+        static const sd_bus_vtable kManager[] = {
+            SD_BUS_VTABLE_START(0),
+            SD_BUS_METHOD("Inhibit", "ssss", "h", &FakeLogin1::Inhibit, 0),
+            SD_BUS_VTABLE_END,
+        };
+        if (sd_bus_new(&bus_) < 0 || sd_bus_set_address(bus_, address.c_str()) < 0 ||
+            sd_bus_set_bus_client(bus_, 1) < 0 || sd_bus_start(bus_) < 0 ||
+            sd_bus_add_object_vtable(bus_, nullptr, "/org/freedesktop/login1",
+                                     "org.freedesktop.login1.Manager", kManager, this) < 0 ||
+            sd_bus_request_name(bus_, "org.freedesktop.login1", 0) < 0) {
+            return;
+        }
+        serving_ = true;
+        thread_ = std::thread([this] {
+            while (serving_) {
+                if (sd_bus_process(bus_, nullptr) == 0) {
+                    sd_bus_wait(bus_, 20'000);
+                }
+            }
+        });
+    }
+    ~FakeLogin1() {
+        serving_ = false;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        sd_bus_flush_close_unref(bus_);
+        for (const int kept : kept_) {
+            ::close(kept);
+        }
+    }
+    FakeLogin1(const FakeLogin1&) = delete;
+    FakeLogin1& operator=(const FakeLogin1&) = delete;
+
+    bool Serving() const { return serving_; }
+    std::vector<std::string> Calls() {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        return calls_;
+    }
+    // Whether the last lock handed out is still held; waits up to waitMs for a release.
+    bool LastHeld(int waitMs = 0) {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (kept_.empty()) {
+            return false;
+        }
+        pollfd end{kept_.back(), 0, 0};
+        return ::poll(&end, 1, waitMs) == 0;  // POLLHUP once no writer is left
+    }
+
+  private:
+    static int Inhibit(sd_bus_message* call, void* self, sd_bus_error* /*error*/) {
+        auto& login1 = *static_cast<FakeLogin1*>(self);
+        const char* what = nullptr;
+        const char* who = nullptr;
+        const char* why = nullptr;
+        const char* mode = nullptr;
+        if (const int r = sd_bus_message_read(call, "ssss", &what, &who, &why, &mode); r < 0) {
+            return r;
+        }
+        int ends[2] = {-1, -1};
+        if (::pipe2(ends, O_CLOEXEC) < 0) {
+            return -errno;
+        }
+        {
+            const std::lock_guard<std::mutex> guard(login1.mutex_);
+            login1.calls_.push_back(std::string(what) + "|" + who + "|" + why + "|" + mode);
+            login1.kept_.push_back(ends[0]);
+        }
+        const int r = sd_bus_reply_method_return(call, "h", ends[1]);
+        ::close(ends[1]);  // the reply carried a copy of its own
+        return r;
+    }
+
+    sd_bus* bus_ = nullptr;
+    std::atomic<bool> serving_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> calls_;
+    std::vector<int> kept_;
+};
+
+// The fake machine with the real sleep lock, one drive selected.
+struct Rig {
+    fakes::FakeMachine machine;
+    LogindKeepAwake awake;
+    Services services{machine.catalog, machine.paths, machine.numbers, machine.files,
+                      machine.storage, machine.clock, machine.power,   awake};
+    fakes::FakeWindow window;
+    ui::frmMain frm{window, services};
+
+    Rig() {
+        machine.catalog.AddDisk(99, "System", "1024", {"C:"});
+        machine.catalog.AddDisk(0, "Disk 0", "393216");
+        machine.storage.AddDrive(0, 393216);
+        machine.files.folders = {"D:\\Images"};
+        frm.PumpWhileWaiting = std::chrono::hours(1);
+        frm.Form_Load();
+        window.folderPicks.push_back("D:\\Images");
+        frm.Command1_Click();
+        window.grid1->SetCurRow(1);
+        frm.iGrid1_DblClick(1, 1);
+    }
+};
+
+// Held from the start of a run to its end or stop, with the texts logind shows; without a
+// system bus, or with a bus that has no logind, the run goes on as before and says nothing.
+TEST(LogindKeepAwake, HoldsASleepLockThroughEachRunAndNothingWithoutLogind) {
+    PrivateBus bus;
+    if (!bus.Running()) {
+        GTEST_SKIP() << "dbus-daemon could not be started";
+    }
+    ScratchDir nowhere;
+    const std::string kLock = "sleep:idle|Velmaris|Drives are being imaged|block";
+    for (const bool withLogind : {false, true}) {
+        for (const std::string& address :
+             {"unix:path=" + (nowhere.Path() / "none").string(), bus.Address()}) {
+            SCOPED_TRACE(address + (withLogind ? " with logind" : ""));
+            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+            std::optional<FakeLogin1> login1;
+            if (withLogind) {
+                login1.emplace(bus.Address());
+                ASSERT_TRUE(login1->Serving());
+            }
+            const bool expectLock = withLogind && address == bus.Address();
+            for (const bool stop : {false, true}) {
+                Rig rig;
+                std::vector<bool> heldInRun;
+                rig.window.onPump = [&] {
+                    heldInRun.push_back(login1 && login1->LastHeld());
+                    if (stop) {
+                        rig.window.answers = {Answer::Yes};
+                        rig.frm.XPButton1_Click();
+                    }
+                };
+                rig.frm.Command2_Click();
+                EXPECT_EQ(rig.window.captions[Control::StatusBar1],
+                          stop ? "Process stopped by user" : "Process Complete");
+                EXPECT_TRUE(rig.window.messages.size() == (stop ? 1u : 0u));
+                ASSERT_FALSE(heldInRun.empty());
+                EXPECT_EQ(heldInRun, std::vector<bool>(heldInRun.size(), expectLock));
+                if (expectLock) {
+                    EXPECT_FALSE(login1->LastHeld(5000)) << "still held after the run";
+                }
+            }
+            if (login1) {
+                const std::vector<std::string> locks(expectLock ? 2 : 0, kLock);
+                EXPECT_EQ(login1->Calls(), locks);
+            }
+        }
+    }
+    ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+}
+
+}  // namespace
+}  // namespace velmaris::platform
