@@ -6,11 +6,11 @@
 #include <string>
 
 #include "discovery/drive_list.h"
+#include "grid/grid_model.h"
 #include "imaging/run_state.h"
 #include "jobs/job_context.h"
 #include "platform/services.h"
 #include "platform/window.h"
-#include "grid/grid_model.h"
 
 namespace velmaris::imaging {
 
