@@ -66,6 +66,7 @@ ImageRecord RecordOf(RunContext& ctx, std::size_t k, DriveSlot& slot, const std:
     record.result = slot.errorText.empty() ? status : status + " (" + slot.errorText + ")";
     record.unreadable = slot.unreadable;
     if (slot.imageCreated) {
+        record.imageAccess = slot.imageNote;
         record.sha256 = platform::Sha256::Hex(slot.hash.Finish());
     }
     return record;

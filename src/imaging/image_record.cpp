@@ -18,6 +18,9 @@ std::string FormatRecord(const ImageRecord& r) {
     text += Line("Drive length", r.length ? std::to_string(*r.length) + " bytes" : "unknown");
     text += Line("Sector size", r.sectorSize ? std::to_string(r.sectorSize) + " bytes" : "unknown");
     text += Line("Image", r.imagePath);
+    text += Line("Image access", !r.imageAccess           ? "none: no image was written"
+                                 : r.imageAccess->empty() ? "owner only"
+                                                          : *r.imageAccess);
     text += Line("Started", r.started);
     text += Line("Ended", r.ended);
     text += Line("Bytes copied", std::to_string(r.bytesCopied));

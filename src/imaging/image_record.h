@@ -16,6 +16,8 @@ struct ImageRecord {
     std::optional<std::uint64_t> length;  // unknown when the drive could not be opened
     std::uint32_t sectorSize = 0;
     std::string imagePath;
+    // Who may read the image: empty for its owner only, else what the file system allowed.
+    std::optional<std::string> imageAccess;  // none without an image
     std::string started;
     std::string ended;
     std::uint64_t bytesCopied = 0;

@@ -83,6 +83,23 @@ void SetUpProgress(RunContext& ctx) {
     ctx.run.BytesPerDriveTotal = static_cast<std::int64_t>((std::floor(q) + 1) * kBlockSize);
 }
 
+// A file system with a file size limit of its own (FAT: 4 GiB - 1 byte) cannot take a larger
+// drive's image: refused now, not hours into the run.
+bool ImagesFitTheirFileSystems(RunContext& ctx, const DriveSlots& slots) {
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        const std::uint64_t bytes = JobBytes(ctx.jobs.iGrid2, static_cast<int>(k) + 1);
+        const auto limit = ctx.services.storage.LargestFile(slots[k].ImagePath);
+        if (limit && bytes > limit->largest) {
+            Refuse(ctx, "The image " + slots[k].ImagePath + " cannot be written: the drive holds " +
+                            std::to_string(bytes) + " bytes, and its target's file system (" +
+                            limit->fileSystem + ") holds no file over " +
+                            std::to_string(limit->largest) + " bytes.");
+            return false;
+        }
+    }
+    return true;
+}
+
 // The files a job writes: its image, then its record.
 std::vector<std::string> FilesOf(const DriveSlot& slot) {
     return {slot.ImagePath, RecordPath(slot.ImagePath)};
@@ -225,7 +242,7 @@ bool PrepareSlots(RunContext& ctx, DriveSlots& slots) {
     for (std::size_t k = 0; k < slots.size(); ++k) {
         slots[k].ImagePath = ctx.jobs.iGrid2.CellText(static_cast<int>(k) + 1, jobs::kColFileName);
     }
-    if (!EnoughSpace(ctx, slots)) {
+    if (!ImagesFitTheirFileSystems(ctx, slots) || !EnoughSpace(ctx, slots)) {
         return false;
     }
     SetUpProgress(ctx);
@@ -276,6 +293,7 @@ void OpenAll(RunContext& ctx, DriveSlots& slots) {
             continue;
         }
         slot.imageCreated = true;
+        slot.imageNote = image.handle->AccessNote();
         slot.ImageHandle = std::move(image.handle);
         SetStatus(ctx, k, "Imaging...");
     }

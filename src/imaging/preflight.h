@@ -8,7 +8,8 @@ namespace velmaris::imaging {
 // The checks made before run mode: a usable target folder and at least one job.
 bool CheckTargetAndJobs(RunContext& ctx);
 
-// In run mode, before anything is opened: free space, the progress bar, image and record
+// In run mode, before anything is opened: images too large for their file system (FAT), free
+// space, the progress bar, image and record
 // paths that are not plain files, that two jobs share or that hold a drive, targets whose file
 // system lies on a source, and overwrite questions.
 // Builds one slot per job; false when the run is refused or abandoned.

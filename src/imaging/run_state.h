@@ -60,6 +60,7 @@ struct DriveSlot {
     std::uint64_t driveLength = 0;  // the drive's exact length, once opened
     std::uint32_t sectorSize = 0;   // the drive's logical sector size, once opened
     bool imageCreated = false;
+    std::string imageNote;          // why the image is not readable by its owner only, if so
     platform::Sha256 hash;          // of every byte written to the image, in order
     std::uint64_t bytesCopied = 0;  // bytes written to the image, from offset 0
     std::string errorText;          // the system's words for the failure, if any

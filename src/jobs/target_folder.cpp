@@ -18,8 +18,18 @@ void ForgetTarget(JobContext& jobs) {
 }  // namespace
 
 void ChooseTargetFolder(JobContext& jobs) {
-    jobs.TargetFolder = jobs.window.BrowseForFolder("Select Target Folder").value_or("");
+    const platform::FolderChoice choice = jobs.window.BrowseForFolder("Select Target Folder");
+    jobs.TargetFolder = choice.folder.value_or("");
     if (jobs.TargetFolder.empty()) {
+        ForgetTarget(jobs);
+        return;
+    }
+    if (choice.nameChanged) {
+        // Its path as text names another folder, which would be created in its place.
+        jobs.window.MessageBox("The name of the folder " + jobs.TargetFolder +
+                                   " cannot be used: it does not convert to Unicode text and "
+                                   "back unchanged. Rename the folder or choose another.",
+                               "Target Folder", platform::mb::kOk | platform::mb::kExclamation);
         ForgetTarget(jobs);
         return;
     }

@@ -5,8 +5,9 @@
 
 namespace velmaris::jobs {
 
-// Asks for the default target folder and creates it when missing. A cancelled dialog, or a
-// folder that cannot be created, leaves no default target folder.
+// Asks for the default target folder and creates it when missing. A cancelled dialog, a
+// folder whose name does not convert to text unchanged, or a folder that cannot be created,
+// leaves no default target folder.
 void ChooseTargetFolder(JobContext& jobs);
 
 // The job menu, on a mouse button over a job row: only the right button on a row shows it.

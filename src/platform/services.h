@@ -149,6 +149,9 @@ class ImageFile {
     virtual IoResult Write(const std::byte* buffer, std::size_t size) = 0;
     // Flushes the file to the disk and closes it; the error when either fails.
     virtual IoResult Finish() = 0;
+    // Empty when only its owner may read the file; else why it has the permissions its file
+    // system gave it (a share or FAT that refuses or ignores owner-only permissions).
+    virtual std::string AccessNote() const = 0;
 };
 
 template <typename T>
@@ -167,13 +170,20 @@ struct FileKey {
     std::string error;
 };
 
+// The largest file a file system can hold, where it sets a limit of its own.
+struct FileSizeLimit {
+    std::uint64_t largest = 0;  // bytes
+    std::string fileSystem;     // its name, as the system gives it ("FAT32", "fuse.fusefat")
+};
+
 // Raw drives, image files and the space for them.
 class Storage {
   public:
     virtual ~Storage() = default;
     // Opens drive number n, as the disk catalog numbered it, for reading.
     virtual Opened<RawDrive> OpenDrive(std::uint32_t n) = 0;
-    // Creates or truncates an image file, readable by its owner only.
+    // Creates or truncates an image file, readable by its owner only. Where the file system
+    // refuses or ignores that, the file keeps the permissions it was given: see AccessNote.
     virtual Opened<ImageFile> CreateImage(const std::string& path) = 0;
     // What a path names; anything that resolves to a device counts as Other.
     virtual PathKind KindOf(const std::string& path) = 0;
@@ -181,6 +191,9 @@ class Storage {
     virtual FileKey KeyOf(const std::string& path) = 0;
     // Free bytes of the volume holding path; nullopt when unknown.
     virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) = 0;
+    // The file size limit of the file system a path (or its nearest existing folder) lies on;
+    // nullopt when it sets none below what any drive could hold, or cannot be told.
+    virtual std::optional<FileSizeLimit> LargestFile(const std::string& path) = 0;
 };
 
 // A millisecond counter that wraps around at 2^32, and the local time of day.

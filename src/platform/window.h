@@ -66,6 +66,15 @@ inline constexpr unsigned kSystemModal = 0x1000;
 
 enum class Answer { Ok, Yes, No };
 
+// What the folder dialog gave.
+struct FolderChoice {
+    std::optional<std::string> folder;  // nullopt when cancelled
+    // The folder's path does not come through UTF-8 unchanged (an unpaired surrogate in a
+    // Windows name, bytes that are not UTF-8 in a Linux one): folder shows it as near as it
+    // can, and names no folder that exists.
+    bool nameChanged = false;
+};
+
 // The events the window passes on, one handler each; frmMain implements them.
 class WindowEvents {
   public:
@@ -135,8 +144,7 @@ class Window {
 
     virtual Answer MessageBox(const std::string& prompt, const std::string& title,
                               unsigned style) = 0;
-    // The folder the user picked, or nullopt when cancelled.
-    virtual std::optional<std::string> BrowseForFolder(const std::string& title) = 0;
+    virtual FolderChoice BrowseForFolder(const std::string& title) = 0;
 };
 
 }  // namespace velmaris::platform

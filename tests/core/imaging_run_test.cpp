@@ -121,11 +121,16 @@ struct Imaging : ::testing::Test, Rig {};
 TEST_F(Imaging, DrivesOfDifferentSizesAreCopiedExactlyThenTheMachineShutsDown) {
     Start({kBlock * 3, kBlock * 2 + 512 * 5, 512 * 7});
     window.checked[Control::Check1] = true;
+    // A share that will not take the owner-only access list still gets the image.
+    machine.storage.notPrivate = {Image(2)};
     frm->Command2_Click();
     for (int row = 1; row <= 3; ++row) {
         EXPECT_TRUE(ImageIsDrive(row, static_cast<std::uint32_t>(row - 1))) << row;
         EXPECT_EQ(Status(row), "Done.");
     }
+    EXPECT_EQ(RecordField(Record(1), "Image access"), "owner only");
+    EXPECT_EQ(RecordField(Record(2), "Image access"),
+              "the owner-only access list could not be applied");
     EXPECT_EQ(log.rows[1],
               (std::vector<std::string>{"Imaging...", "Waiting ...", "Finishing...", "Done."}));
     EXPECT_EQ(log.rows[3], log.rows[1]);
@@ -391,6 +396,14 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
          [](Rig& rig) { rig.machine.storage.sameFileAs["D:\\Images\\link.bin"] = rig.Image(1); },
          same + "D:\\Images\\link.bin."},
         {"an image over the other's record", Image(1) + ".txt", {}, same + Image(1) + ".txt."},
+        {"a drive-relative path", "D:002.bin", {}, "\"D:002.bin\" is not a full path"},
+        {"a drive too large for FAT", Image(2),
+         [](Rig& rig) {
+             rig.window.grid2->SetCellValue(2, 5, "4294967296");
+             rig.machine.storage.fileSizeLimit = platform::FileSizeLimit{4294967295, "FAT32"};
+         },
+         "the drive holds 4294967296 bytes, and its target's file system (FAT32) holds no file "
+         "over 4294967295 bytes."},
         {"a device", "D:\\Images\\dev",
          [](Rig& rig) { rig.machine.storage.notRegular = {"D:\\Images\\dev"}; },
          "not a regular file"},

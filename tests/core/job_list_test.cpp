@@ -151,6 +151,16 @@ TEST_F(JobList, TargetFolderIsCreatedOrForgottenWithAReason) {
     EXPECT_EQ(window.captions[Control::Label2], "No target selected");
     EXPECT_EQ(window.enabled.count(Control::Command2), 0u);
 
+    // A folder whose name did not come through as text is never made anew under that text.
+    const std::string changed = "G:\\Bad \uFFFD";
+    window.changedNames = {changed};
+    machine.files.createFailure.reset();
+    ChooseTarget(changed);
+    ASSERT_EQ(window.messages.size(), 2u);
+    EXPECT_NE(window.messages[1].prompt.find(changed + " cannot be used"), std::string::npos);
+    EXPECT_EQ(machine.files.created, std::vector<std::string>{"G:\\New"});
+    EXPECT_EQ(frm->TargetFolderPath(), "");
+
     // A cancelled dialog forgets the folder chosen before.
     ChooseTarget("D:\\Images");
     window.folderPicks.push_back(std::nullopt);

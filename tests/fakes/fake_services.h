@@ -91,10 +91,10 @@ class FakeFiles : public platform::Files {
     char Separator() override { return separator; }
     bool KeepsDoubledSeparator() override { return keepsDoubledSeparator; }
     bool FolderExists(const std::string& path) override { return folders.count(path) > 0; }
-    // As on Windows: a drive-letter path or a network path.
+    // As on Windows: a drive letter and its root ("C:\", not "C:x"), or a network path.
     bool IsRootedPath(const std::string& path) override {
-        return (path.size() >= 2 && path[1] == ':') || path.rfind("\\\\", 0) == 0 ||
-               (separator == '/' && !path.empty() && path[0] == '/');
+        return (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+               path.rfind("\\\\", 0) == 0 || (separator == '/' && !path.empty() && path[0] == '/');
     }
     std::optional<std::string> CreateFolder(const std::string& path) override {
         if (createFailure) {

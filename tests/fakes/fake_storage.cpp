@@ -89,6 +89,12 @@ class FakeImageFile : public platform::ImageFile {
         return {};
     }
 
+    std::string AccessNote() const override {
+        return storage_.notPrivate.contains(path_)
+                   ? "the owner-only access list could not be applied"
+                   : "";
+    }
+
   private:
     FakeImage& image_;
     FakeStorage& storage_;

@@ -46,6 +46,10 @@ class FakeStorage : public platform::Storage {
     std::map<std::string, FakeImage> files;  // existing files and the images written
     std::set<std::string> notRegular;        // paths naming a device or a folder
     std::set<std::string> cannotCreate;
+    // Images created on a file system that will not take owner-only permissions (a share
+    // that refuses WRITE_DAC): created all the same, with this note.
+    std::set<std::string> notPrivate;
+    std::optional<platform::FileSizeLimit> fileSizeLimit;  // of every path's file system
     // Paths that reach another file than their spelling says (links, mounts): path -> the
     // path it really names. Other paths compare as Windows compares names: case folded,
     // a doubled separator read as one.
@@ -67,6 +71,9 @@ class FakeStorage : public platform::Storage {
     platform::PathKind KindOf(const std::string& path) override;
     platform::FileKey KeyOf(const std::string& path) override;
     std::optional<std::uint64_t> FreeBytes(const std::string&) override { return freeBytes; }
+    std::optional<platform::FileSizeLimit> LargestFile(const std::string&) override {
+        return fileSizeLimit;
+    }
 };
 
 class FakeClock : public platform::Clock {

@@ -175,14 +175,15 @@ platform::Answer FakeWindow::MessageBox(const std::string& prompt, const std::st
     return answer;
 }
 
-std::optional<std::string> FakeWindow::BrowseForFolder(const std::string& title) {
+platform::FolderChoice FakeWindow::BrowseForFolder(const std::string& title) {
     calls.push_back("BrowseForFolder " + title);
     if (folderPicks.empty()) {
-        return std::nullopt;
+        return {};
     }
     std::optional<std::string> pick = folderPicks.front();
     folderPicks.pop_front();
-    return pick;
+    const bool changed = pick && changedNames.contains(*pick);
+    return {std::move(pick), changed};
 }
 
 }  // namespace velmaris::fakes

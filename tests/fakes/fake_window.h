@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,7 @@ class FakeWindow : public platform::Window {
     std::vector<Shown> messages;
     std::deque<platform::Answer> answers;                // next message box answers
     std::deque<std::optional<std::string>> folderPicks;  // next folder dialog results
+    std::set<std::string> changedNames;                  // picks whose names did not convert
     std::vector<std::string> aboutBoxes;                 // version lines shown
     int closeDisabled = 0;                               // DisableClose(true) calls not yet undone
     bool canCreateTooltip = true;
@@ -106,7 +108,7 @@ class FakeWindow : public platform::Window {
     platform::WindowHandle ContainerOf(platform::Control control) override;
     platform::Answer MessageBox(const std::string& prompt, const std::string& title,
                                 unsigned style) override;
-    std::optional<std::string> BrowseForFolder(const std::string& title) override;
+    platform::FolderChoice BrowseForFolder(const std::string& title) override;
 };
 
 std::string NameOf(platform::Control control);

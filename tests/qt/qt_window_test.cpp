@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -353,9 +354,24 @@ TEST(QtWindowTest, MessageBoxFolderDialogAndAboutBox) {
         dialog.setDirectory(dir.path());
         static_cast<QDialog&>(dialog).accept();  // the file dialog's own check runs
     });
-    EXPECT_EQ(window.BrowseForFolder("Pick"), dir.path().toStdString());
+    EXPECT_EQ(window.BrowseForFolder("Pick").folder, dir.path().toStdString());
     OnNext<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
-    EXPECT_EQ(window.BrowseForFolder("Pick"), std::nullopt);
+    EXPECT_EQ(window.BrowseForFolder("Pick").folder, std::nullopt);
+    // A name that is not UTF-8 reaches Qt with U+FFFD in its place, as a native dialog would
+    // return it; a name holding a real U+FFFD is a folder like any other.
+    for (const auto& [name, changed] :
+         {std::pair{std::string("bad\xFF"), true}, {std::string("ok\xEF\xBF\xBD"), false}}) {
+        const std::string bytes = dir.path().toStdString() + "/" + name;
+        ASSERT_TRUE(std::filesystem::create_directory(bytes)) << name;
+        const QString shown = QFile::decodeName(QByteArray::fromStdString(bytes));
+        OnNext<QFileDialog>([&shown](QFileDialog& dialog) {
+            dialog.selectFile(shown);
+            dialog.QDialog::accept();  // past Qt's own dialog, which refuses such a name itself
+        });
+        const platform::FolderChoice choice = window.BrowseForFolder("Pick");
+        EXPECT_EQ(choice.folder, shown.toStdString()) << name;
+        EXPECT_EQ(choice.nameChanged, changed) << name;
+    }
 
     QPointer<QDialog> about;
     OnNext<QDialog>([&](QDialog& dialog) {

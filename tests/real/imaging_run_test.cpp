@@ -422,6 +422,48 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
     }
 }
 
+TEST(ImagingRun, FatTakesImagesWithItsOwnPermissionsAndRefusesOnesOver4GiB) {
+    LoopLab lab;
+    if (const auto why = lab.Missing(std::string(kTools) + " fusefat mkfs.vfat"); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const fs::path fat = lab.tmp.Path() / "fat";
+    const std::string device = lab.Attach("fat.img", 16 << 20);
+    fs::create_directories(fat);
+    ASSERT_TRUE(lab.tmp.Run("mkfs.vfat /dev/" + device + " && fusefat -o rw+ /dev/" + device + " " +
+                            Quoted(fat)));
+    lab.AddMount(fat);
+    const std::string small = RandomLoop(lab, "small.img", kBlock * 2);
+    const std::string big = lab.Attach("big.img", (std::uintmax_t{4} << 30) + 512);
+
+    Program refused;
+    refused.Select(fat.string(), {small, big});
+    refused.window.answers.assign(8, Answer::Yes);
+    refused.frm.Command2_Click();
+    ASSERT_FALSE(refused.window.messages.empty());
+    EXPECT_NE(refused.window.messages.back().prompt.find(
+                  "the drive holds 4294967808 bytes, and its target's file system (fuse.fusefat) "
+                  "holds no file over 4294967295 bytes."),
+              std::string::npos)
+        << refused.window.messages.back().prompt;
+    EXPECT_TRUE(fs::is_empty(fat));
+
+    // fusefat has no chmod (ENOSYS): an image is written all the same, with a note for its
+    // record. (A whole run stops earlier: no disk can be found under fusefat's mount.)
+    LinuxStorage storage([](std::uint32_t) { return std::optional<std::string>(); });
+    auto image = storage.CreateImage((fat / "001.bin").string());
+    ASSERT_TRUE(image.handle) << image.error.message;
+    EXPECT_EQ(image.handle->AccessNote(),
+              "the owner-only mode could not be applied (Function not implemented); the file has "
+              "the permissions its file system gives it");
+    const std::string bytes(kBlock, 'x');
+    EXPECT_EQ(image.handle->Write(reinterpret_cast<const std::byte*>(bytes.data()), kBlock).bytes,
+              kBlock);
+    EXPECT_EQ(image.handle->Finish().error, IoError::None);
+    EXPECT_EQ(Slurp(fat / "001.bin"), bytes);
+    EXPECT_FALSE(storage.LargestFile(lab.tmp.Path().string())) << "not FAT";
+}
+
 TEST(ImagingRun, ADriveSwappedAtItsNumberEndsInAnOpenErrorWithoutAnImage) {
     LoopLab lab;
     if (const auto why = lab.Missing(kTools); !why.empty()) {

@@ -163,6 +163,7 @@ TEST(ImageFile, IsWrittenWholeForItsOwnerOnlyAndNeverOverAnythingButAFile) {
     for (const fs::path& path : {fresh, old}) {
         auto image = storage.CreateImage(path.string());
         ASSERT_TRUE(image.handle) << image.error.message;
+        EXPECT_EQ(image.handle->AccessNote(), "") << path;
         for (std::size_t at = 0; at < bytes.size(); at += std::size_t{1} << 20) {
             const std::size_t size = std::min(std::size_t{1} << 20, bytes.size() - at);
             const IoResult written =

@@ -28,6 +28,8 @@ TEST(Utf8, TextSurvivesTheRoundTripAndBrokenTextIsRefused) {
     EXPECT_FALSE(Wide("C:\\a\xC3"));                      // cut in the middle of a character
     EXPECT_FALSE(Wide("C:\\a\xC0\xAF"));                  // overlong "/"
     EXPECT_FALSE(Wide(std::string("C:\\a\0b.bin", 11)));  // would be cut at the NUL
+    // Windows names may hold an unpaired surrogate: it does not come back from UTF-8.
+    EXPECT_NE(Wide(Utf8(L"C:\\a\xD800")), std::wstring(L"C:\\a\xD800"));
 }
 
 TEST(Win32Files, FoldersWithNonLatinNamesAreFoundAndCreatedOneLevelAtATime) {
@@ -46,6 +48,16 @@ TEST(Win32Files, FoldersWithNonLatinNamesAreFoundAndCreatedOneLevelAtATime) {
     }
     EXPECT_FALSE(files.FolderExists(tmp.Put("file.txt", "x")));
     EXPECT_FALSE(files.FolderExists(""));
+    // Full paths only: "D:x" lies under drive D's current folder, "\\x" under the current drive.
+    for (const auto& [path, rooted] : {std::pair{"D:\\x", true},
+                                       {"d:/x", true},
+                                       {"\\\\server\\share", true},
+                                       {"D:001.bin", false},
+                                       {"D:", false},
+                                       {"\\x", false},
+                                       {"x", false}}) {
+        EXPECT_EQ(files.IsRootedPath(path), rooted) << path;
+    }
 }
 
 TEST(Win32SystemPaths, ProgramAndWindowsFoldersAndTheirVolumes) {

@@ -259,6 +259,76 @@ TEST(ImageFile, IsWrittenWholeUnderANonLatinNameAndReplacesAnOlderFile) {
                                               FsPath(older).filename().wstring()}));
 }
 
+// The error SetSecurityInfo gives decides whether the image is kept without its owner-only list.
+TEST(ImageFile, IsKeptWithANoteWhereTheShareRefusesAccessLists) {
+    ScratchDir tmp;
+    const struct {
+        unsigned long error;
+        bool kept;
+    } cases[] = {{ERROR_SUCCESS, true},
+                 {ERROR_ACCESS_DENIED, true},
+                 {ERROR_NOT_SUPPORTED, true},
+                 {ERROR_INVALID_PARAMETER, true},
+                 {ERROR_NOT_ENOUGH_MEMORY, false}};
+    for (const auto& c : cases) {
+        int calls = 0;
+        Win32Storage storage(PhysicalDrivePath, [&](void*, void*) {
+            ++calls;
+            return c.error;
+        });
+        const std::string path = tmp.Path() + "\\" + std::to_string(c.error) + ".bin";
+        auto image = storage.CreateImage(path);
+        ASSERT_EQ(calls, 1) << "Wine's volume reports no access lists: nothing was set";
+        ASSERT_EQ(image.handle != nullptr, c.kept) << c.error << ": " << image.error.message;
+        if (!c.kept) {
+            EXPECT_NE(image.error.message.find("could not be made private"), std::string::npos);
+            continue;
+        }
+        const std::string note = image.handle->AccessNote();
+        EXPECT_EQ(note.starts_with("the owner-only access list could not be applied ("),
+                  c.error != ERROR_SUCCESS)
+            << note;
+        EXPECT_EQ(image.handle->Write(reinterpret_cast<const std::byte*>("abc"), 3).bytes, 3u);
+        EXPECT_EQ(image.handle->Finish().error, IoError::None);
+        EXPECT_EQ(ScratchDir::Read(path), "abc");
+    }
+}
+
+// Past MAX_PATH through the \\?\ form; a name longer than the file system takes says so.
+TEST(Storage, LongPathsAreImagedAndTooLongOnesSaySo) {
+    ScratchDir tmp;
+    Win32Files files;
+    Win32Storage storage;
+    std::string folder = tmp.Path();
+    for (const char letter : {'a', 'b', 'c'}) {
+        folder += "\\" + std::string(90, letter);
+        ASSERT_EQ(files.CreateFolder(folder), std::nullopt) << folder.size();
+    }
+    const std::string image = folder + "\\001.bin";
+    ASSERT_GT(image.size(), 300u);
+    ASSERT_TRUE(files.FolderExists(folder));
+    ASSERT_EQ(storage.KindOf(image), PathKind::Missing);
+    ASSERT_TRUE(storage.KeyOf(image).key);
+    ASSERT_TRUE(storage.FreeBytes(image));
+    for (const std::string& path : {image, image + ".txt"}) {
+        auto created = storage.CreateImage(path);
+        ASSERT_TRUE(created.handle) << created.error.message;
+        EXPECT_EQ(created.handle->Write(reinterpret_cast<const std::byte*>("xyz"), 3).bytes, 3u);
+        EXPECT_EQ(created.handle->Finish().error, IoError::None);
+        EXPECT_EQ(storage.KindOf(path), PathKind::RegularFile);
+        auto back = StorageOver({path}).OpenDrive(0);
+        ASSERT_TRUE(back.handle) << back.error.message;
+        IoResult result;
+        EXPECT_EQ(Read(*back.handle, 3, result), "xyz") << result.message;
+    }
+    const std::string tooLong = tmp.Path() + "\\" + std::string(300, 'n') + ".bin";
+    EXPECT_EQ(storage.KindOf(tooLong), PathKind::Missing);
+    const FileKey key = storage.KeyOf(tooLong);
+    EXPECT_FALSE(key.key);
+    EXPECT_TRUE(key.error.starts_with("The path is too long")) << key.error;
+    EXPECT_FALSE(storage.CreateImage(tooLong).handle);
+}
+
 TEST(Storage, DevicesAndFoldersAreNeverImageFiles) {
     ScratchDir tmp;
     Win32Storage storage;
@@ -351,6 +421,19 @@ TEST(Storage, FreeSpaceOfWinesDrivesAndOfPathsNotThereYet) {
         }
     }
     EXPECT_FALSE(storage.FreeBytes(""));
+}
+
+TEST(Storage, OnlyFatLimitsTheSizeOfAFile) {
+    ScratchDir tmp;
+    EXPECT_FALSE(Win32Storage().LargestFile(tmp.Path() + "\\new\\001.bin")) << "Wine's drive";
+    for (const auto& [name, limited] : {std::pair{L"FAT", true},
+                                        {L"FAT32", true},
+                                        {L"exFAT", false},
+                                        {L"NTFS", false},
+                                        {L"ReFS", false}}) {
+        const auto limit = FileSizeLimitOf(name);
+        EXPECT_EQ(limit ? limit->largest : 0, limited ? 4294967295u : 0u);
+    }
 }
 
 }  // namespace

@@ -125,7 +125,9 @@ class PosixRawDrive : public ContractRawDrive {
 
 class PosixImageFile : public ImageFile {
   public:
-    explicit PosixImageFile(int fd) : fd_(fd) {}
+    PosixImageFile(int fd, std::string accessNote) : fd_(fd), accessNote_(std::move(accessNote)) {}
+
+    std::string AccessNote() const override { return accessNote_; }
 
     IoResult Write(const std::byte* buffer, std::size_t size) override {
         if (fd_.Get() < 0) {
@@ -196,6 +198,7 @@ class PosixImageFile : public ImageFile {
     }
 
     UniqueFd fd_;
+    std::string accessNote_;
     std::uint64_t written_ = 0;
     std::uint64_t started_ = 0;  // writeback was started for everything before this
     std::uint64_t dropped_ = 0;  // everything before this is on the disk and out of the cache
@@ -352,6 +355,18 @@ bool IsSystemTree(const std::string& resolved) {
            (info.f_type == PROC_SUPER_MAGIC || info.f_type == SYSFS_MAGIC);
 }
 
+// Whether a failed fchmod says that the file system keeps no modes of its own (FAT, a FUSE
+// file system without chmod, a share) rather than that the file belongs to someone else.
+bool KeepsNoModes(int error, const struct stat& file) {
+    if (error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS) {
+        return true;
+    }
+    return error == EPERM && (file.st_uid == ::geteuid() || ::geteuid() == 0);
+}
+
+// FAT12, FAT16 and FAT32 keep a file's size in 32 bits; exFAT does not.
+constexpr std::uint64_t kFatLargestFile = 0xFFFFFFFFu;
+
 }  // namespace
 
 LinuxStorage::LinuxStorage(DeviceLookup deviceOf) : deviceOf_(std::move(deviceOf)) {}
@@ -425,13 +440,21 @@ Opened<ImageFile> LinuxStorage::CreateImage(const std::string& path) {
     if (!S_ISREG(info.st_mode)) {
         return {nullptr, {0, IoError::Other, "Not a regular file"}};
     }
-    // The file may have existed with wider permissions; it is about to hold a whole disk.
     const int flags = ::fcntl(fd.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0 ||
-        ::fchmod(fd.Get(), 0600) != 0) {
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
         return {nullptr, Failure(errno)};
     }
-    return {std::make_unique<PosixImageFile>(fd.Release()), {}};
+    // The file may have existed with wider permissions; it is about to hold a whole disk.
+    std::string note;
+    if (::fchmod(fd.Get(), 0600) != 0) {
+        const int error = errno;
+        if (!KeepsNoModes(error, info)) {
+            return {nullptr, Failure(error)};
+        }
+        note = "the owner-only mode could not be applied (" + Text(error) +
+               "); the file has the permissions its file system gives it";
+    }
+    return {std::make_unique<PosixImageFile>(fd.Release(), std::move(note)), {}};
 }
 
 PathKind LinuxStorage::KindOf(const std::string& path) {
@@ -508,6 +531,31 @@ std::optional<std::uint64_t> LinuxStorage::FreeBytes(const std::string& path) {
     }
     // f_bavail leaves out the blocks reserved for root: the space any user's image can take.
     return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+std::optional<FileSizeLimit> LinuxStorage::LargestFile(const std::string& path) {
+    constexpr unsigned long kFuseMagic = 0x65735546;
+    const auto existing = ResolvedOrNearestFolder(path);
+    struct statfs fsInfo {};
+    struct stat info {};
+    if (!existing || ::statfs(existing->c_str(), &fsInfo) != 0 ||
+        ::stat(existing->c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    const auto type = static_cast<unsigned long>(fsInfo.f_type);
+    if (type != MSDOS_SUPER_MAGIC && type != kFuseMagic) {
+        return std::nullopt;
+    }
+    // The kernel's vfat and msdos share one magic number; a FUSE mount says what it serves in
+    // its type in the mount table.
+    std::string name = MountedType(info.st_dev);
+    if (type == MSDOS_SUPER_MAGIC) {
+        return FileSizeLimit{kFatLargestFile, name.empty() ? "FAT" : name};
+    }
+    if (name == "fuse.fusefat" || name == "fuseblk.fusefat") {
+        return FileSizeLimit{kFatLargestFile, std::move(name)};
+    }
+    return std::nullopt;
 }
 
 }  // namespace velmaris::platform

@@ -25,6 +25,8 @@ class LinuxStorage : public Storage {
     // length, its sectors 512 bytes), so the read contract can be exercised without root.
     Opened<RawDrive> OpenDrive(std::uint32_t n) override;
     // Refuses anything KindOf does not call Missing or RegularFile, and symbolic links.
+    // Where the file system keeps no modes (fchmod fails with EOPNOTSUPP or ENOSYS, or EPERM
+    // for a file of ours) the image keeps the mode it was given, with a note.
     // A write that fails reports the bytes that reached the file before the failure.
     Opened<ImageFile> CreateImage(const std::string& path) override;
     // Other for folders, devices, FIFOs, sockets, dangling links and anything that resolves
@@ -36,6 +38,8 @@ class LinuxStorage : public Storage {
     FileKey KeyOf(const std::string& path) override;
     // Of the path or its nearest existing folder.
     std::optional<std::uint64_t> FreeBytes(const std::string& path) override;
+    // FAT through the kernel (MSDOS_SUPER_MAGIC) or through fusefat (the mount's type).
+    std::optional<FileSizeLimit> LargestFile(const std::string& path) override;
 
   private:
     DeviceLookup deviceOf_;

@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -469,12 +470,14 @@ Answer QtWindow::MessageBox(const std::string& prompt, const std::string& title,
     return clicked == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
-std::optional<std::string> QtWindow::BrowseForFolder(const std::string& title) {
+platform::FolderChoice QtWindow::BrowseForFolder(const std::string& title) {
     const QString folder = QFileDialog::getExistingDirectory(this, Text(title));
     if (folder.isEmpty()) {
-        return std::nullopt;
+        return {};
     }
-    return folder.toStdString();
+    // Bytes that are not UTF-8 come out of a name as U+FFFD: the text then names no folder.
+    const bool changed = folder.contains(QChar::ReplacementCharacter) && !QFileInfo(folder).isDir();
+    return {folder.toStdString(), changed};
 }
 
 bool QtWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -53,7 +53,8 @@ class QtWindow : public QMainWindow, public Window {
     WindowHandle ContainerOf(Control control) override;
 
     Answer MessageBox(const std::string& prompt, const std::string& title, unsigned style) override;
-    std::optional<std::string> BrowseForFolder(const std::string& title) override;
+    // A path whose bytes are not UTF-8 is reported, not passed on with U+FFFD in it.
+    platform::FolderChoice BrowseForFolder(const std::string& title) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -3,10 +3,16 @@
 #include <windows.h>
 
 #include "platform/windows/utf8.h"
+#include "platform/windows/win32_handle.h"
 
 namespace velmaris::platform {
 
 std::string SystemErrorText(unsigned long error) {
+    // The system's own words speak of a file name; it may be any folder's, or the whole path.
+    if (error == ERROR_FILENAME_EXCED_RANGE) {
+        return "The path is too long: a name in it, or the whole path, is longer than its file "
+               "system allows";
+    }
     wchar_t text[512] = {};
     const DWORD length =
         FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
@@ -24,19 +30,21 @@ std::string SystemErrorText(unsigned long error) {
 
 bool Win32Files::FolderExists(const std::string& path) {
     const auto wide = Wide(path);
-    if (!wide || wide->empty()) {
+    const auto full = wide && !wide->empty() ? FullPath(*wide) : std::nullopt;
+    if (!full) {
         return false;
     }
-    const DWORD attributes = GetFileAttributesW(wide->c_str());
+    const DWORD attributes = GetFileAttributesW(full->c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::optional<std::string> Win32Files::CreateFolder(const std::string& path) {
     const auto wide = Wide(path);
-    if (!wide) {
+    const auto full = wide && !wide->empty() ? FullPath(*wide) : std::nullopt;
+    if (!full) {
         return SystemErrorText(ERROR_INVALID_NAME);
     }
-    if (!CreateDirectoryW(wide->c_str(), nullptr)) {
+    if (!CreateDirectoryW(full->c_str(), nullptr)) {
         return SystemErrorText(GetLastError());
     }
     return std::nullopt;

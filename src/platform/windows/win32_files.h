@@ -17,9 +17,11 @@ class Win32Files : public Files {
     // "D:\" + "\" + "001.bin" reads as "D:\001.bin" to Windows.
     bool KeepsDoubledSeparator() override { return true; }
     bool FolderExists(const std::string& path) override;
-    // A network path ("\\server\share") or a drive-letter path ("D:...").
+    // A network path ("\\server\share") or a drive letter with its root ("D:\..."); never
+    // "D:folder", which names a place under drive D's current folder.
     bool IsRootedPath(const std::string& path) override {
-        return path.starts_with("\\\\") || (path.size() >= 2 && path[1] == ':');
+        return path.starts_with("\\\\") ||
+               (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/'));
     }
     std::optional<std::string> CreateFolder(const std::string& path) override;
 };

@@ -4,6 +4,29 @@
 
 namespace velmaris::platform {
 
+namespace {
+
+// A plain path this long is refused unless the system allows long paths: CreateDirectoryW
+// stops at MAX_PATH - 12 (room for an 8.3 name), CreateFileW at MAX_PATH.
+constexpr std::size_t kLongPath = MAX_PATH - 12;
+
+// The \\?\ form of a long full path, which every wide file function takes up to 32767
+// characters: "\\?\C:\..." and "\\?\UNC\server\share\...".
+std::wstring LongPathForm(std::wstring full) {
+    if (full.size() < kLongPath || full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) {
+        return full;
+    }
+    if (full.starts_with(L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
+        return L"\\\\?\\" + full;
+    }
+    return full;
+}
+
+}  // namespace
+
 std::optional<std::wstring> FullPath(const std::wstring& path) {
     const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (size == 0) {
@@ -15,7 +38,7 @@ std::optional<std::wstring> FullPath(const std::wstring& path) {
         return std::nullopt;
     }
     full.resize(length);
-    return full;
+    return LongPathForm(std::move(full));
 }
 
 Handle OpenForQuery(const std::wstring& path) {

@@ -37,7 +37,8 @@ class Handle {
     HANDLE h_;
 };
 
-// The path as the system reads it: current folder and drive applied, "." and ".." gone.
+// The path as the system reads it: current folder and drive applied, "." and ".." gone; in
+// its \\?\ form when it is too long for the plain one.
 std::optional<std::wstring> FullPath(const std::wstring& path);
 
 // Opens a file, folder or device for queries only (no read or write access), following links.

@@ -40,7 +40,10 @@ IoResult Failure(DWORD error, std::size_t done = 0) {
 
 class Win32ImageFile : public ImageFile {
   public:
-    explicit Win32ImageFile(HANDLE handle) : handle_(handle) {}
+    Win32ImageFile(HANDLE handle, std::string accessNote)
+        : handle_(handle), accessNote_(std::move(accessNote)) {}
+
+    std::string AccessNote() const override { return accessNote_; }
 
     IoResult Write(const std::byte* buffer, std::size_t size) override {
         if (!handle_.Valid()) {
@@ -77,6 +80,7 @@ class Win32ImageFile : public ImageFile {
 
   private:
     Handle handle_;
+    std::string accessNote_;
 };
 
 // An access list that lets the current user, and no one else, at the file.
@@ -105,22 +109,45 @@ std::unique_ptr<void, LocalDeleter<void>> OwnerOnlyDescriptor() {
     return std::unique_ptr<void, LocalDeleter<void>>(descriptor);
 }
 
-// Sets the owner-only access list on an open file. A volume that keeps no access lists
-// (FAT, exFAT: common on removable targets) has nothing to set.
-bool MadePrivate(HANDLE file, PSECURITY_DESCRIPTOR descriptor) {
+DWORD SetOwnerOnlyList(void* file, void* dacl) {
+    return SetSecurityInfo(static_cast<HANDLE>(file), SE_FILE_OBJECT,
+                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                           nullptr, static_cast<PACL>(dacl), nullptr);
+}
+
+// Sets the owner-only access list on an open file; the error that kept it from being set. A
+// volume that keeps no access lists (FAT, exFAT: common on removable targets) has nothing to set.
+DWORD MakePrivate(HANDLE file, PSECURITY_DESCRIPTOR descriptor,
+                  const Win32Storage::AccessListSetter& setList) {
     DWORD flags = 0;
     if (GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
         (flags & FILE_PERSISTENT_ACLS) == 0) {
-        return true;
+        return ERROR_SUCCESS;
     }
     PACL dacl = nullptr;
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
-    return descriptor != nullptr &&
-           GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present &&
-           SetSecurityInfo(file, SE_FILE_OBJECT,
-                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                           nullptr, dacl, nullptr) == ERROR_SUCCESS;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) {
+        return ERROR_INVALID_SECURITY_DESCR;
+    }
+    return setList(file, dacl);
+}
+
+// How a share or its server turns down an access list: it refuses WRITE_DAC, or it keeps no
+// access lists and says it cannot. The file may still be written.
+bool RefusesAccessLists(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_INVALID_PARAMETER:
+        case ERROR_INVALID_SECURITY_DESCR:
+        case ERROR_INVALID_ACL:
+        case ERROR_INVALID_OWNER:
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::wstring WithSlashes(std::wstring path) {
@@ -224,7 +251,8 @@ std::string PhysicalDrivePath(std::uint32_t n) {
     return "\\\\.\\PhysicalDrive" + std::to_string(n);
 }
 
-Win32Storage::Win32Storage(DeviceLookup deviceOf) : deviceOf_(std::move(deviceOf)) {}
+Win32Storage::Win32Storage(DeviceLookup deviceOf, AccessListSetter setList)
+    : deviceOf_(std::move(deviceOf)), setList_(std::move(setList)) {}
 
 Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
     const auto path = Wide(deviceOf_ ? deviceOf_(n) : std::string());
@@ -277,23 +305,47 @@ Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
 
 Opened<ImageFile> Win32Storage::CreateImage(const std::string& path) {
     const auto wide = Wide(path);
-    if (!wide || KindOf(path) == PathKind::Other) {
+    const auto full = wide && !wide->empty() ? FullPath(*wide) : std::nullopt;
+    if (!full || KindOf(path) == PathKind::Other) {
         return {nullptr, {0, IoError::Other, "Not a regular file"}};
     }
     const auto descriptor = OwnerOnlyDescriptor();
-    SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    // An existing file keeps its old access list through CREATE_ALWAYS: WRITE_DAC lets it be
-    // replaced below.
-    Handle handle(CreateFileW(wide->c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_READ,
-                              descriptor ? &security : nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!handle.Valid()) {
-        return {nullptr, Failure(GetLastError())};
-    }
-    if (!MadePrivate(handle.Get(), descriptor.get())) {
+    if (!descriptor) {
         return {nullptr, {0, IoError::AccessDenied, "The image could not be made private"}};
     }
-    return {std::make_unique<Win32ImageFile>(handle.Release()), {}};
+    SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+    // An existing file keeps its old access list through CREATE_ALWAYS: WRITE_DAC lets it be
+    // replaced below.
+    Handle handle(CreateFileW(full->c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_READ, &security,
+                              CREATE_ALWAYS, kFlags, nullptr));
+    DWORD refused = ERROR_SUCCESS;
+    if (!handle.Valid()) {
+        refused = GetLastError();
+        if (!RefusesAccessLists(refused)) {
+            return {nullptr, Failure(refused)};
+        }
+        // Without WRITE_DAC and an access list of our own: the share's permissions apply.
+        handle = Handle(CreateFileW(full->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, kFlags, nullptr));
+        if (!handle.Valid()) {
+            return {nullptr, Failure(GetLastError())};
+        }
+    } else {
+        refused = MakePrivate(handle.Get(), descriptor.get(),
+                              setList_ ? setList_ : AccessListSetter(SetOwnerOnlyList));
+        if (refused != ERROR_SUCCESS && !RefusesAccessLists(refused)) {
+            return {nullptr,
+                    {0, IoError::AccessDenied,
+                     "The image could not be made private: " + SystemErrorText(refused)}};
+        }
+    }
+    std::string note;
+    if (refused != ERROR_SUCCESS) {
+        note = "the owner-only access list could not be applied (" + SystemErrorText(refused) +
+               "); the file has the permissions its folder or share gives it";
+    }
+    return {std::make_unique<Win32ImageFile>(handle.Release(), std::move(note)), {}};
 }
 
 PathKind Win32Storage::KindOf(const std::string& path) {
@@ -308,9 +360,12 @@ PathKind Win32Storage::KindOf(const std::string& path) {
     }
     const DWORD attributes = GetFileAttributesW(full->c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // Nothing can be at a name too long for its file system: KeyOf says why.
         const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
-                                                                              : PathKind::Other;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                       error == ERROR_FILENAME_EXCED_RANGE
+                   ? PathKind::Missing
+                   : PathKind::Other;
     }
     // A link may lead anywhere, a device included: never written through.
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -351,14 +406,33 @@ FileKey Win32Storage::KeyOf(const std::string& path) {
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return KeyFailure(ERROR_DIRECTORY);
     }
+    // A name the volume cannot hold would fail only when the run creates it.
+    DWORD longestName = 0;
+    if (GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, &longestName, nullptr, nullptr,
+                                      0)) {
+        for (const std::wstring& name : nearest.missing) {
+            if (name.size() > longestName) {
+                return KeyFailure(ERROR_FILENAME_EXCED_RANGE);
+            }
+        }
+    }
     // The volume's GUID name stands for every drive letter and folder it is mounted at; a
     // network share has none.
     auto folder = FinalPathOf(handle, VOLUME_NAME_GUID);
     if (!folder) {
         folder = FinalPathOf(handle, VOLUME_NAME_DOS);
     }
+    std::string prefix = "path:";
     if (!folder) {
-        return KeyFailure(GetLastError());
+        // No final path (Wine gives none past MAX_PATH): the folder's own identity stands for
+        // it, the same for every spelling that reaches it.
+        DWORD error = GetLastError();
+        const auto identity = FileIdentityOf(handle, error);
+        if (!identity) {
+            return KeyFailure(error);
+        }
+        prefix = "in:" + *identity;
+        folder = std::wstring();
     }
     std::wstring rest;
     for (const std::wstring& name : nearest.missing) {
@@ -371,7 +445,7 @@ FileKey Win32Storage::KeyOf(const std::string& path) {
     while (!folder->empty() && folder->back() == L'\\') {
         folder->pop_back();
     }
-    return {"path:" + Utf8(*folder + *names), {}};
+    return {prefix + Utf8(*folder + *names), {}};
 }
 
 std::optional<std::uint64_t> Win32Storage::FreeBytes(const std::string& path) {
@@ -399,6 +473,30 @@ std::optional<std::uint64_t> Win32Storage::FreeBytes(const std::string& path) {
         folder->resize(slash > 0 && (*folder)[slash - 1] == L':' ? slash + 1 : slash);
     }
     return std::nullopt;
+}
+
+std::optional<FileSizeLimit> FileSizeLimitOf(const std::wstring& fileSystemName) {
+    // GetVolumeInformation names FAT12 and FAT16 "FAT"; exFAT ("exFAT") has no such limit.
+    if (fileSystemName == L"FAT" || fileSystemName == L"FAT32") {
+        return FileSizeLimit{0xFFFFFFFFu, Utf8(fileSystemName)};
+    }
+    return std::nullopt;
+}
+
+std::optional<FileSizeLimit> Win32Storage::LargestFile(const std::string& path) {
+    const auto wide = Wide(path);
+    const auto full = wide && !wide->empty() ? FullPath(*wide) : std::nullopt;
+    if (!full || NamesDevice(*full)) {
+        return std::nullopt;
+    }
+    const NearestExisting nearest = OpenNearestExisting(*full);
+    std::array<wchar_t, MAX_PATH + 1> name{};
+    if (!nearest.handle.Valid() ||
+        !GetVolumeInformationByHandleW(nearest.handle.Get(), nullptr, 0, nullptr, nullptr, nullptr,
+                                       name.data(), static_cast<DWORD>(name.size()))) {
+        return std::nullopt;
+    }
+    return FileSizeLimitOf(name.data());
 }
 
 }  // namespace velmaris::platform

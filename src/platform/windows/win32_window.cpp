@@ -980,7 +980,7 @@ Answer Win32Window::MessageBox(const std::string& prompt, const std::string& tit
     }
 }
 
-std::optional<std::string> Win32Window::BrowseForFolder(const std::string& title) {
+FolderChoice Win32Window::BrowseForFolder(const std::string& title) {
     const std::wstring text = win32::ShownText(title);
     BROWSEINFOW browse{};
     browse.hwndOwner = hwnd_;
@@ -988,15 +988,20 @@ std::optional<std::string> Win32Window::BrowseForFolder(const std::string& title
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     const PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
     if (chosen == nullptr) {
-        return std::nullopt;
+        return {};
     }
-    std::vector<wchar_t> path(MAX_PATH + 1, L'\0');
-    const BOOL converted = SHGetPathFromIDListW(chosen, path.data());
+    // Room for a long path, which SHGetPathFromIDListW would refuse.
+    std::vector<wchar_t> path(32768, L'\0');
+    const BOOL converted =
+        SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
     CoTaskMemFree(chosen);
     if (!converted || path[0] == L'\0') {
-        return std::nullopt;
+        return {};
     }
-    return Utf8(path.data());
+    const std::wstring wide(path.data());
+    std::string folder = Utf8(wide);
+    const bool changed = Wide(folder) != wide;
+    return {std::move(folder), changed};
 }
 
 }  // namespace velmaris::platform

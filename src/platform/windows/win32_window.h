@@ -57,7 +57,8 @@ class Win32Window : public Window {
     WindowHandle ContainerOf(Control control) override;
 
     Answer MessageBox(const std::string& prompt, const std::string& title, unsigned style) override;
-    std::optional<std::string> BrowseForFolder(const std::string& title) override;
+    // An unpaired surrogate in the path is reported, not passed on as U+FFFD.
+    FolderChoice BrowseForFolder(const std::string& title) override;
 
     // The in-place editor while one is open, and a menu's handle (its pop-up for a menu).
     HWND Editor(Grid grid) const;
