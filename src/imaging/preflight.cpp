@@ -87,7 +87,7 @@ void SetUpProgress(RunContext& ctx) {
 // drive's image: refused now, not hours into the run.
 bool ImagesFitTheirFileSystems(RunContext& ctx, const DriveSlots& slots) {
     for (std::size_t k = 0; k < slots.size(); ++k) {
-        const std::uint64_t bytes = JobBytes(ctx.jobs.iGrid2, static_cast<int>(k) + 1);
+        const std::uint64_t bytes = JobBytes(ctx, static_cast<int>(k) + 1);
         const auto limit = ctx.services.storage.LargestFile(slots[k].ImagePath);
         if (limit && bytes > limit->largest) {
             Refuse(ctx, "The image " + slots[k].ImagePath + " cannot be written: the drive holds " +

@@ -48,6 +48,7 @@ struct Rig {
     StatusLog log;
     // Sizes are listed rounded down to this, the exact length beside them, as Windows lists.
     std::uint64_t listedUnit = 1;
+    std::map<std::uint32_t, std::uint64_t> listedLengths;  // exact lengths other than the size
 
     void Start(const std::vector<std::uint64_t>& sizes, bool parallel = true) {
         machine.catalog.AddDisk(99, "System", "1024", {"C:"});
@@ -55,7 +56,7 @@ struct Rig {
             machine.catalog
                 .AddDisk(n, "Disk " + std::to_string(n),
                          std::to_string(sizes[n] - sizes[n] % listedUnit))
-                .length = sizes[n];
+                .length = listedLengths.contains(n) ? listedLengths[n] : sizes[n];
             machine.storage.AddDrive(n, sizes[n]);
         }
         machine.files.folders = {"D:\\Images"};
@@ -384,6 +385,7 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
         std::string image2;                 // row 2's image path
         std::function<void(Rig&)> arrange;  // undone by the next case's fresh machine
         std::string prompt;                 // a part of the refusal
+        std::uint64_t listedLength2 = 0;    // drive 2's exact length as listed, if not its size
     };
     const std::string same = "Two drives would be imaged into the same file ";
     const std::vector<Case> cases = {
@@ -397,13 +399,14 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
          same + "D:\\Images\\link.bin."},
         {"an image over the other's record", Image(1) + ".txt", {}, same + Image(1) + ".txt."},
         {"a drive-relative path", "D:002.bin", {}, "\"D:002.bin\" is not a full path"},
-        {"a drive too large for FAT", Image(2),
+        {"a drive too large for FAT, though its rounded size is not", Image(2),
          [](Rig& rig) {
-             rig.window.grid2->SetCellValue(2, 5, "4294967296");
+             rig.window.grid2->SetCellValue(2, 5, "4294967040");
              rig.machine.storage.fileSizeLimit = platform::FileSizeLimit{4294967295, "FAT32"};
          },
          "the drive holds 4294967296 bytes, and its target's file system (FAT32) holds no file "
-         "over 4294967295 bytes."},
+         "over 4294967295 bytes.",
+         4294967296},
         {"a device", "D:\\Images\\dev",
          [](Rig& rig) { rig.machine.storage.notRegular = {"D:\\Images\\dev"}; },
          "not a regular file"},
@@ -428,6 +431,9 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
     };
     for (const Case& c : cases) {
         Rig rig;
+        if (c.listedLength2 != 0) {
+            rig.listedLengths[1] = c.listedLength2;
+        }
         rig.Start({kBlock, kBlock});
         rig.window.grid2->SetCellValue(2, 6, c.image2);
         if (c.arrange) {
