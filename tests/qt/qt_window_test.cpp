@@ -299,7 +299,14 @@ TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {
         QCoreApplication::processEvents();  // Enter commits from the event loop
         EXPECT_EQ(grid.CellValue(1, 2), grid::CellValue(typed));
     }
-    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 2);
+    // CommitEdit ends an open edit at once, committing it as Enter does.
+    window.StartEdit(Grid::iGrid2, 1, 2);
+    qobject_cast<QLineEdit*>(view->indexWidget(cell))->setText("committed");
+    window.CommitEdit(Grid::iGrid2);
+    EXPECT_EQ(view->indexWidget(cell), nullptr);
+    EXPECT_EQ(grid.CellText(1, 2), "committed");
+    window.CommitEdit(Grid::iGrid2);
+    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 3);
 }
 
 TEST(QtWindowDeathTest, EndProgramEndsAtOnceWithoutUnloading) {

@@ -88,15 +88,34 @@ class GridItemDelegate : public QStyledItemDelegate {
     GridItemDelegate(std::function<void()> editEnded, QObject* parent)
         : QStyledItemDelegate(parent), editEnded_(std::move(editEnded)) {}
 
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        open_ = editor;
+        return editor;
+    }
+
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (open_ == editor) {
+            open_ = nullptr;
+        }
         QStyledItemDelegate::destroyEditor(editor, index);
         if (editEnded_) {
             editEnded_();
         }
     }
 
+    // Commits and closes the open editor, if any, as Enter does, but at once.
+    void CommitOpenEditor() {
+        if (QWidget* editor = open_) {
+            emit commitData(editor);
+            emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+    }
+
   private:
     std::function<void()> editEnded_;
+    mutable QPointer<QWidget> open_;  // the view asks for editors through a const member
 };
 
 WindowHandle HandleOfWidget(const QWidget* widget) {
@@ -550,6 +569,11 @@ void QtWindow::StartEdit(platform::Grid grid, int row, int col) {
     }
     table.view->scrollTo(cell);
     table.view->edit(cell);
+}
+
+void QtWindow::CommitEdit(platform::Grid grid) {
+    const Table& table = grids_[grid == platform::Grid::iGrid1 ? 0 : 1];
+    static_cast<GridItemDelegate*>(table.view->itemDelegate())->CommitOpenEditor();
 }
 
 void QtWindow::ShowPopupMenu(Menu menu) {

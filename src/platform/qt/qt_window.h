@@ -44,6 +44,7 @@ class QtWindow : public QMainWindow, public Window {
     void SetPointer(Pointer pointer) override;
 
     void StartEdit(platform::Grid grid, int row, int col) override;
+    void CommitEdit(platform::Grid grid) override;
     void ShowPopupMenu(Menu menu) override;
     void DisableClose(bool disable) override;
     [[noreturn]] void EndProgram() override;
