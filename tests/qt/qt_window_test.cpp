@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -128,15 +129,20 @@ TEST(QtWindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
         window.SetVisible(control, true);
         EXPECT_TRUE(widget->isEnabled() && widget->isVisible()) << name;
         if (!qobject_cast<QTableView*>(widget)) {
-            window.SetCaption(control, "\u00e9t\u00e9 " + name);
-            EXPECT_EQ(CaptionOf(widget), QString::fromStdString("\u00e9t\u00e9 " + name));
+            window.SetCaption(control, "<b>\u00e9t\u00e9</b> " + name);
+            EXPECT_EQ(CaptionOf(widget), QString::fromStdString("<b>\u00e9t\u00e9</b> " + name));
         }
+    }
+    // Labels show their text as typed, never as markup.
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
     }
 
     window.SetMenuVisible(Menu::mnuNew, false);
     EXPECT_FALSE(Find<QMenu>(window, "mnuNew")->menuAction()->isVisible());
-    window.SetMenuCaption(Menu::mnuSetTarget, "Set target folder for : A && B");
-    EXPECT_EQ(Find<QAction>(window, "mnuSetTarget")->text(), "Set target folder for : A && B");
+    // The menu shows "&" as it is, not as the mark of a shortcut.
+    window.SetMenuCaption(Menu::mnuSetTarget, "Set target folder for : A & B");
+    EXPECT_EQ(Find<QAction>(window, "mnuSetTarget")->iconText(), "Set target folder for : A & B");
 
     auto* bar = Find<QProgressBar>(window, "ProgBarXP1");
     window.SetProgressMax(4);
@@ -194,11 +200,17 @@ TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     EXPECT_EQ(grid1.CurRow(), 3);
 
-    // A layout change keeps widths and hidden columns, and the selection moves with the
-    // current row, which follows its contents (empty cells sort first).
+    // A width the user drags, hidden columns and the selection stay through a sort; the
+    // current row follows its contents (empty cells sort first).
+    QWidget* header = view->horizontalHeader()->viewport();
+    const int edge = view->horizontalHeader()->sectionViewportPosition(1) + 123 - 1;
+    QTest::mousePress(header, Qt::LeftButton, {}, QPoint(edge, 5));
+    QTest::mouseMove(header, QPoint(edge + 40, 5));
+    QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(edge + 40, 5));
+    ASSERT_EQ(view->columnWidth(1), 163);
     grid1.Sort(1);
     ASSERT_EQ(grid1.CurRow(), 2);
-    EXPECT_EQ(view->columnWidth(1), 123);
+    EXPECT_EQ(view->columnWidth(1), 163);
     EXPECT_TRUE(view->isColumnHidden(2));
     EXPECT_EQ(view->selectionModel()->currentIndex().row(), 1);
     EXPECT_TRUE(view->selectionModel()->isRowSelected(1, {}));
@@ -346,13 +358,14 @@ TEST(QtWindowTest, MessageBoxFolderDialogAndAboutBox) {
         {mb::kOk, 1, B::NoIcon, B::Ok, Answer::Ok}};
     for (const auto& [style, buttons, icon, click, answer] : cases) {
         OnNext<QMessageBox>([&](QMessageBox& box) {
-            EXPECT_EQ(box.text(), "Stop \u00e9t\u00e9?");
+            EXPECT_EQ(box.text(), "Stop <b>\u00e9t\u00e9</b>?");
+            EXPECT_EQ(box.textFormat(), Qt::PlainText);
             EXPECT_EQ(box.windowTitle(), "Stop process?");
             EXPECT_EQ(box.buttons().size(), buttons) << style;
             EXPECT_EQ(box.icon(), icon) << style;
             box.button(click)->click();
         });
-        EXPECT_EQ(window.MessageBox("Stop \u00e9t\u00e9?", "Stop process?", style), answer);
+        EXPECT_EQ(window.MessageBox("Stop <b>\u00e9t\u00e9</b>?", "Stop process?", style), answer);
     }
 
     QTemporaryDir dir;

@@ -217,6 +217,7 @@ void QtWindow::BuildControls() {
     const auto label = [&](Control control, const char* name, QWidget* container, int left, int top,
                            int width, int height, const char* caption, bool rightAligned = false) {
         auto* text = Make<QLabel>(control, name, container, left, top, width, height);
+        text->setTextFormat(Qt::PlainText);  // a folder named "<b>x" shows as typed
         if (rightAligned) {
             text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         }
@@ -284,6 +285,7 @@ void QtWindow::BuildControls() {
     auto* status = Make<QStatusBar>(Control::StatusBar1, "StatusBar1", client, 0, 7065, 9090, 255);
     status->setSizeGripEnabled(false);
     statusPanel1_ = new QLabel(status);
+    statusPanel1_->setTextFormat(Qt::PlainText);
     statusPanel1_->setObjectName("StatusBar1Panel1");
     status->addWidget(statusPanel1_, 1);
 
@@ -295,6 +297,7 @@ void QtWindow::BuildControls() {
         " stop: 0 rgb(255, 255, 128), stop: 1 rgb(255, 255, 192)); }");
     alertText_ = new QLabel(alert);
     alertText_->setObjectName("AlertBox1Text");
+    alertText_->setTextFormat(Qt::PlainText);
     // Set on the label itself: a style sheet stops a parent's font from reaching it.
     alertText_->setFont(CourierNew975());
     alertText_->setAlignment(Qt::AlignCenter);
@@ -336,7 +339,7 @@ void QtWindow::Bind(WindowEvents& events, grid::GridModel& iGrid1, grid::GridMod
 void QtWindow::BindGrid(Table& grid, grid::GridModel& model) {
     grid.model = new GridTableModel(model, this);
     grid.view->setModel(grid.model);
-    const Table* bound = &grid;
+    Table* bound = &grid;
     connect(grid.model, &QAbstractItemModel::modelReset, this, [this, bound] {
         ApplyColumns(*bound);
         ShowCurRow(*bound);
@@ -355,11 +358,22 @@ void QtWindow::BindGrid(Table& grid, grid::GridModel& model) {
     ShowCurRow(grid);
 }
 
-void QtWindow::ApplyColumns(const Table& grid) {
+void QtWindow::ApplyColumns(Table& grid) {
     const grid::GridModel& model = grid.model->Grid();
+    // Only what the model changed reaches the view: a width the user dragged stays through
+    // sorts and rows coming and going.
+    const auto count = static_cast<size_t>(model.ColCount());
+    if (grid.columns.size() != count) {
+        grid.columns.assign(count, {});
+    }
     for (int col = 1; col <= model.ColCount(); ++col) {
-        grid.view->setColumnWidth(col - 1, model.ColWidth(col));
-        grid.view->setColumnHidden(col - 1, !model.ColVisible(col));
+        const ColumnLook wanted{model.ColWidth(col), model.ColVisible(col)};
+        std::optional<ColumnLook>& shown = grid.columns[static_cast<size_t>(col - 1)];
+        if (shown != wanted) {
+            grid.view->setColumnWidth(col - 1, wanted.width);
+            grid.view->setColumnHidden(col - 1, !wanted.visible);
+            shown = wanted;
+        }
     }
 }
 
@@ -441,7 +455,8 @@ void QtWindow::SetMenuVisible(Menu menu, bool visible) {
 }
 
 void QtWindow::SetMenuCaption(Menu menu, const std::string& text) {
-    menus_.at(menu)->setText(Text(text));
+    // Menus read "&" as the mark of a shortcut: a drive's name shows as it is.
+    menus_.at(menu)->setText(Text(text).replace('&', QStringLiteral("&&")));
 }
 
 void QtWindow::ShowModeless() {
@@ -468,6 +483,7 @@ void QtWindow::SetPointer(Pointer pointer) {
 Answer QtWindow::MessageBox(const std::string& prompt, const std::string& title, unsigned style) {
     QMessageBox box(this);
     box.setWindowTitle(Text(title));
+    box.setTextFormat(Qt::PlainText);  // prompts carry paths and drive names, never markup
     box.setText(Text(prompt));
     const bool yesNo = (style & 0xFu) == mb::kYesNo;
     box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
@@ -631,6 +647,7 @@ void QtWindow::ShowAboutBox(const std::string& versionLine) {
     image->setPixmap(QPixmap(":/about/banner.jpg"));
     auto* version = new QLabel(Text(versionLine), frame);
     version->setObjectName("Label2");
+    version->setTextFormat(Qt::PlainText);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(image);
     frameLayout->addWidget(version);
