@@ -25,9 +25,12 @@ class FakeTooltipWindow : public platform::TooltipWindow {
         bool refuseAdd = false;
         int sent = 0;  // every call made to the window
         bool destroyed = false;
+        platform::WindowHandle handle = 0x7E57;  // unlike any address of the wrapping object
     };
     explicit FakeTooltipWindow(State& state) : state_(state) {}
     ~FakeTooltipWindow() override { state_.destroyed = true; }
+
+    platform::WindowHandle Handle() const override { return state_.handle; }
 
     int ToolCount() override;
     std::optional<platform::ToolInfo> EnumTool(int index) override;

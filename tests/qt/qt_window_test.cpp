@@ -394,11 +394,22 @@ TEST(QtWindowTest, MessageBoxFolderDialogAndAboutBox) {
     EXPECT_TRUE(window.isVisible());
 }
 
-TEST(QtWindowTest, ToolTipsShowTheirToolsTextInTheirColours) {
+TEST(QtWindowTest, ToolTipsShowTheirToolsTextInTheirColoursInTheWindowOfTheirHandle) {
     QtWindow window;
     window.show();
     ui::clsToolTip tip(window);
     ASSERT_TRUE(tip.Create());
+    // hWnd is the handle of the tip's own window, a window of the main window's.
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    const auto found = std::find_if(windows.begin(), windows.end(), [&tip](QWidget* widget) {
+        return reinterpret_cast<WindowHandle>(widget) == tip.hWnd();
+    });
+    ASSERT_NE(found, windows.end());
+    auto* tipWindow = qobject_cast<QLabel*>(*found);
+    ASSERT_NE(tipWindow, nullptr);
+    EXPECT_EQ(tipWindow->parentWidget(), &window);
+    EXPECT_EQ(tip.ToolTipHandle(), tip.hWnd());
+
     // A tool without text shows nothing, not even the widget's own tooltip.
     ASSERT_TRUE(tip.AddTool(Control::Label12));
     ASSERT_TRUE(tip.AddTool(Control::iGrid1));
@@ -406,19 +417,18 @@ TEST(QtWindowTest, ToolTipsShowTheirToolsTextInTheirColours) {
         QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(widget, &event);
     };
-    QToolTip::hideText();
     hover(Find<QLabel>(window, "Label12"));
-    EXPECT_FALSE(QToolTip::isVisible()) << QToolTip::text().toStdString();
+    EXPECT_FALSE(QToolTip::isVisible() || tipWindow->isVisible());
 
-    tip.SetToolText(Control::iGrid1, "Double click a drive to add it");
+    tip.SetToolText(Control::iGrid1, "<b>Double</b> click a drive to add it");
     tip.SetBackColor(0x0000FF);  // red in the low byte
     tip.SetForeColor(0xFFFFFF);
     hover(Find<QTableView>(window, "iGrid1")->viewport());
-    EXPECT_TRUE(QToolTip::isVisible());
-    EXPECT_EQ(QToolTip::text(), "Double click a drive to add it");
-    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::red));
-    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), QColor(Qt::white));
-    QToolTip::hideText();
+    EXPECT_TRUE(tipWindow->isVisible());
+    EXPECT_EQ(tipWindow->text(), "<b>Double</b> click a drive to add it");
+    EXPECT_EQ(tipWindow->textFormat(), Qt::PlainText);
+    EXPECT_EQ(tipWindow->palette().color(QPalette::Window), QColor(Qt::red));
+    EXPECT_EQ(tipWindow->palette().color(QPalette::WindowText), QColor(Qt::white));
 }
 
 }  // namespace

@@ -674,7 +674,7 @@ void QtWindow::ShowAboutBox(const std::string& versionLine) {
 std::unique_ptr<TooltipWindow> QtWindow::CreateTooltipWindow() {
     // The tooltip window may outlive this window; it then finds no widgets.
     return std::make_unique<QtTooltipWindow>(
-        [window = QPointer<QtWindow>(this)](WindowHandle handle) -> QWidget* {
+        this, [window = QPointer<QtWindow>(this)](WindowHandle handle) -> QWidget* {
             return window ? window->WidgetOf(handle) : nullptr;
         });
 }
