@@ -24,9 +24,11 @@
 #include "fake_window.h"
 #include "platform/windows/utf8.h"
 #include "platform/windows/win32_about_box.h"
+#include "platform/windows/win32_resources.h"
 #include "platform/windows/win32_window.h"
 #include "platform/windows/win32_window_kit.h"
 #include "spy_events.h"
+#include "ui/cls_tool_tip.h"
 
 namespace velmaris::platform {
 namespace {
@@ -134,6 +136,32 @@ class OnNextWindow {
     std::thread thread_;
 };
 
+// The sizes and colour depths of an icon as built into the program: (width, bits per pixel).
+std::vector<std::pair<int, int>> IconImages(int id) {
+    std::vector<std::pair<int, int>> images;
+    const auto load = [](int name, LPCWSTR type) -> const BYTE* {
+        const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(name), type);
+        return found != nullptr
+                   ? static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)))
+                   : nullptr;
+    };
+    const BYTE* group = load(id, MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    if (group == nullptr) {
+        return images;
+    }
+    // A 6-byte header, then 14-byte entries whose last word is the image's own resource id.
+    const WORD count = *reinterpret_cast<const WORD*>(group + 4);
+    for (WORD i = 0; i < count; ++i) {
+        const WORD image = *reinterpret_cast<const WORD*>(group + 6 + 14 * i + 12);
+        if (const BYTE* bits = load(image, MAKEINTRESOURCEW(3))) {  // RT_ICON
+            const auto& header = *reinterpret_cast<const BITMAPINFOHEADER*>(bits);
+            images.emplace_back(header.biWidth, header.biBitCount);
+        }
+    }
+    std::sort(images.begin(), images.end());
+    return images;
+}
+
 // What the window draws itself; then every control shows the caption, state and visibility it
 // is set to, and so do the menus, the progress bar and the check box.
 TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
@@ -154,6 +182,13 @@ TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
         EXPECT_FALSE(IsWindowVisible(H(window, hidden))) << fakes::NameOf(hidden);
     }
     EXPECT_EQ(window.HandleOf(Control::Timer1), 0u);
+    // Each icon holds every size in 256 colours and in 32-bit colour.
+    const std::vector<std::pair<int, int>> everySize = {{16, 8}, {16, 32}, {24, 8}, {24, 32},
+                                                        {32, 8}, {32, 32}, {48, 8}, {48, 32}};
+    for (const int icon :
+         {VELMARIS_IDI_MAIN, VELMARIS_IDI_SET_TARGET, VELMARIS_IDI_RUN, VELMARIS_IDI_STOP}) {
+        EXPECT_EQ(IconImages(icon), everySize) << icon;
+    }
 
     for (int i = 0; i <= static_cast<int>(Control::AlertBox1); ++i) {
         const auto control = static_cast<Control>(i);
