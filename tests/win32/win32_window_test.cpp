@@ -269,7 +269,18 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
     EXPECT_EQ(grid.CurRow(), 3);
     EXPECT_TRUE(Selected(view, 2));
     EXPECT_FALSE(Selected(view, 1));
+    // A width the user drags on the header stays through a sort.
+    RECT item{};
+    SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+    const int dragged = item.right - item.left + 40;
+    const LPARAM divider = MAKELPARAM(item.right, item.bottom / 2);
+    const LPARAM moved = MAKELPARAM(item.right + 40, item.bottom / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, divider);
+    SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, moved);
+    SendMessageW(header, WM_LBUTTONUP, 0, moved);
+    ASSERT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), dragged);
     grid.Sort(1);  // empty cells first: the row of 42 goes last
+    EXPECT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), dragged);
     EXPECT_EQ(Cell(view, 2, 0), "42");
     EXPECT_TRUE(Selected(view, grid.CurRow() - 1));
 
@@ -363,7 +374,14 @@ TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
     EXPECT_EQ(grid.CellText(1, 3), "C:\\Images\\\u00e9t\u00e9.img");
     edit(L"left", std::nullopt);
     EXPECT_EQ(grid.CellText(1, 3), "left");
-    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 3);
+    // CommitEdit ends an open edit at once, committing it as Enter does.
+    window.StartEdit(Grid::iGrid2, 1, 3);
+    SetWindowTextW(window.Editor(Grid::iGrid2), L"committed");
+    window.CommitEdit(Grid::iGrid2);
+    EXPECT_EQ(window.Editor(Grid::iGrid2), nullptr);
+    EXPECT_EQ(grid.CellText(1, 3), "committed");
+    window.CommitEdit(Grid::iGrid2);
+    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 4);
 }
 
 TEST(Win32WindowTest, CloseIsLockedWhileDisabledAndTheWindowMenuComesBack) {
@@ -507,6 +525,16 @@ TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
     EXPECT_EQ(tip->MaxTipWidth() & 0xFFFF, 0xFFFF);
     tip->DelTool(tool);
     EXPECT_EQ(tip->ToolCount(), 1);
+
+    // The tooltip class gives the handle of its tooltip window, a window of the main window's.
+    ui::clsToolTip wrapper(window);
+    ASSERT_TRUE(wrapper.Create());
+    const auto hwnd = reinterpret_cast<HWND>(wrapper.hWnd());
+    wchar_t name[32] = {};
+    GetClassNameW(hwnd, name, 32);
+    EXPECT_EQ(std::wstring(name), TOOLTIPS_CLASSW);
+    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), window.Handle());
+    EXPECT_EQ(wrapper.ToolTipHandle(), wrapper.hWnd());
 }
 
 }  // namespace
