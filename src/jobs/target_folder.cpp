@@ -51,6 +51,8 @@ void ShowJobMenu(JobContext& jobs, int button, int row) {
     if (row < 1 || button != platform::kRightButton) {
         return;
     }
+    // An open edit ends first, as a left click would end it, so the menu acts on what was typed.
+    jobs.window.CommitEdit(platform::Grid::iGrid2);
     // The menu names the row it acts on.
     jobs.iGrid2.SetCurRow(row);
     jobs.window.SetMenuCaption(platform::Menu::mnuSetTarget,
@@ -79,6 +81,8 @@ void EditImagePath(JobContext& jobs, int row) {
     if (row < 1 || row > jobs.iGrid2.RowCount()) {
         return;
     }
+    // An editor open on another cell moves here; its end switches editing off first.
+    jobs.window.CommitEdit(platform::Grid::iGrid2);
     jobs.iGrid2.SetEditable(true);
     jobs.window.StartEdit(platform::Grid::iGrid2, row, kColFileName);
 }

@@ -33,6 +33,8 @@ enum class TipDelay : unsigned { Automatic = 0, Reshow = 1, AutoPop = 2, Initial
 class TooltipWindow {
   public:
     virtual ~TooltipWindow() = default;
+    // The tooltip window's own handle, in the same terms as the handles of controls.
+    virtual WindowHandle Handle() const = 0;
     virtual int ToolCount() = 0;
     // The tool at index (from 0), or nullopt past the end.
     virtual std::optional<ToolInfo> EnumTool(int index) = 0;

@@ -128,6 +128,9 @@ class Window {
     // Opens the in-place editor on a cell; the committed text becomes the cell's value, and
     // the end of the edit comes back as the grid's EditEnded event.
     virtual void StartEdit(Grid grid, int row, int col) = 0;
+    // Closes the open in-place editor, if any, committing its text as Enter does; its
+    // EditEnded event comes before this returns.
+    virtual void CommitEdit(Grid grid) = 0;
     // Shows a menu's items as a pop-up at the mouse pointer; returns when it has closed.
     virtual void ShowPopupMenu(Menu menu) = 0;
     // While disabled, the window cannot be closed from its caption bar or window menu.

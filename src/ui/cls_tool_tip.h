@@ -43,9 +43,7 @@ class clsToolTip {
     std::int32_t TextBufferLength() const { return textBufferLength_; }
 
   private:
-    platform::WindowHandle TipWindow() const {
-        return reinterpret_cast<platform::WindowHandle>(tip_.get());
-    }
+    platform::WindowHandle TipWindow() const { return tip_ ? tip_->Handle() : 0; }
     std::optional<platform::ToolInfo> FindTool(platform::WindowHandle id);
     void GrowTextBuffer(const std::optional<std::string>& text);
 

@@ -96,7 +96,8 @@ TEST(ToolTip, WithoutAWindowEveryMemberDoesNothing) {
     // An object with a window destroys it when it ends.
     window.canCreateTooltip = true;
     ASSERT_TRUE(tip->Create());
-    EXPECT_NE(tip->hWnd(), 0u);
+    EXPECT_EQ(tip->hWnd(), window.tooltip.handle);
+    EXPECT_EQ(tip->ToolTipHandle(), window.tooltip.handle);
     tip.reset();
     EXPECT_TRUE(window.tooltip.destroyed);
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "grid/grid_model.h"
+
 namespace velmaris::fakes {
 
 using platform::Control;
@@ -28,9 +30,10 @@ int FakeWindow::IndexOf(const std::string& text) const {
     return it == calls.end() ? -1 : static_cast<int>(it - calls.begin());
 }
 
-void FakeWindow::Bind(platform::WindowEvents& /*handler*/, grid::GridModel& iGrid1,
+void FakeWindow::Bind(platform::WindowEvents& handler, grid::GridModel& iGrid1,
                       grid::GridModel& iGrid2) {
     calls.push_back("Bind");
+    events_ = &handler;
     grid1 = &iGrid1;
     grid2 = &iGrid2;
 }
@@ -91,6 +94,23 @@ void FakeWindow::StartEdit(platform::Grid grid, int row, int col) {
     calls.push_back(std::string("StartEdit ") +
                     (grid == platform::Grid::iGrid1 ? "iGrid1 " : "iGrid2 ") + std::to_string(row) +
                     " " + std::to_string(col));
+    // Like the real grids: one editor at a time, only on an editable grid.
+    if (grid == platform::Grid::iGrid2 && grid2 != nullptr && grid2->Editable() && !editor) {
+        editor = Editor{row, col, grid2->CellText(row, col)};
+    }
+}
+
+void FakeWindow::CommitEdit(platform::Grid grid) {
+    calls.push_back(grid == platform::Grid::iGrid1 ? "CommitEdit iGrid1" : "CommitEdit iGrid2");
+    if (grid != platform::Grid::iGrid2 || !editor) {
+        return;
+    }
+    const Editor closed = *editor;
+    editor.reset();
+    grid2->SetCellValue(closed.row, closed.col, closed.text);
+    if (events_ != nullptr) {
+        events_->iGrid2_EditEnded();
+    }
 }
 
 void FakeWindow::ShowPopupMenu(Menu menu) {

@@ -26,9 +26,12 @@ class FakeTooltipWindow : public platform::TooltipWindow {
         bool refuseAdd = false;
         int sent = 0;  // every call made to the window
         bool destroyed = false;
+        platform::WindowHandle handle = 0x7E57;  // unlike any address of the wrapping object
     };
     explicit FakeTooltipWindow(State& state) : state_(state) {}
     ~FakeTooltipWindow() override { state_.destroyed = true; }
+
+    platform::WindowHandle Handle() const override { return state_.handle; }
 
     int ToolCount() override;
     std::optional<platform::ToolInfo> EnumTool(int index) override;
@@ -80,6 +83,13 @@ class FakeWindow : public platform::Window {
     std::function<void()> onPopup;
     grid::GridModel* grid1 = nullptr;
     grid::GridModel* grid2 = nullptr;
+    // The open in-place editor of iGrid2, as the real grids keep one: its cell and its text.
+    struct Editor {
+        int row;
+        int col;
+        std::string text;
+    };
+    std::optional<Editor> editor;
 
     // Index of the first call equal to text, or -1.
     int IndexOf(const std::string& text) const;
@@ -99,6 +109,7 @@ class FakeWindow : public platform::Window {
     void PumpMessages() override;
     void SetPointer(platform::Pointer pointer) override;
     void StartEdit(platform::Grid grid, int row, int col) override;
+    void CommitEdit(platform::Grid grid) override;
     void ShowPopupMenu(platform::Menu menu) override;
     void DisableClose(bool disable) override;
     void EndProgram() override { calls.push_back("EndProgram"); }
@@ -109,6 +120,9 @@ class FakeWindow : public platform::Window {
     platform::Answer MessageBox(const std::string& prompt, const std::string& title,
                                 unsigned style) override;
     platform::FolderChoice BrowseForFolder(const std::string& title) override;
+
+  private:
+    platform::WindowEvents* events_ = nullptr;
 };
 
 std::string NameOf(platform::Control control);

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -129,15 +130,20 @@ TEST(QtWindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
         window.SetVisible(control, true);
         EXPECT_TRUE(widget->isEnabled() && widget->isVisible()) << name;
         if (!qobject_cast<QTableView*>(widget)) {
-            window.SetCaption(control, "\u00e9t\u00e9 " + name);
-            EXPECT_EQ(CaptionOf(widget), QString::fromStdString("\u00e9t\u00e9 " + name));
+            window.SetCaption(control, "<b>\u00e9t\u00e9</b> " + name);
+            EXPECT_EQ(CaptionOf(widget), QString::fromStdString("<b>\u00e9t\u00e9</b> " + name));
         }
+    }
+    // Labels show their text as typed, never as markup.
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
     }
 
     window.SetMenuVisible(Menu::mnuNew, false);
     EXPECT_FALSE(Find<QMenu>(window, "mnuNew")->menuAction()->isVisible());
-    window.SetMenuCaption(Menu::mnuSetTarget, "Set target folder for : A && B");
-    EXPECT_EQ(Find<QAction>(window, "mnuSetTarget")->text(), "Set target folder for : A && B");
+    // The menu shows "&" as it is, not as the mark of a shortcut.
+    window.SetMenuCaption(Menu::mnuSetTarget, "Set target folder for : A & B");
+    EXPECT_EQ(Find<QAction>(window, "mnuSetTarget")->iconText(), "Set target folder for : A & B");
 
     auto* bar = Find<QProgressBar>(window, "ProgBarXP1");
     window.SetProgressMax(4);
@@ -195,11 +201,17 @@ TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     EXPECT_EQ(grid1.CurRow(), 3);
 
-    // A layout change keeps widths and hidden columns, and the selection moves with the
-    // current row, which follows its contents (empty cells sort first).
+    // A width the user drags, hidden columns and the selection stay through a sort; the
+    // current row follows its contents (empty cells sort first).
+    QWidget* header = view->horizontalHeader()->viewport();
+    const int edge = view->horizontalHeader()->sectionViewportPosition(1) + 123 - 1;
+    QTest::mousePress(header, Qt::LeftButton, {}, QPoint(edge, 5));
+    QTest::mouseMove(header, QPoint(edge + 40, 5));
+    QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(edge + 40, 5));
+    ASSERT_EQ(view->columnWidth(1), 163);
     grid1.Sort(1);
     ASSERT_EQ(grid1.CurRow(), 2);
-    EXPECT_EQ(view->columnWidth(1), 123);
+    EXPECT_EQ(view->columnWidth(1), 163);
     EXPECT_TRUE(view->isColumnHidden(2));
     EXPECT_EQ(view->selectionModel()->currentIndex().row(), 1);
     EXPECT_TRUE(view->selectionModel()->isRowSelected(1, {}));
@@ -300,7 +312,14 @@ TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {
         QCoreApplication::processEvents();  // Enter commits from the event loop
         EXPECT_EQ(grid.CellValue(1, 2), grid::CellValue(typed));
     }
-    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 2);
+    // CommitEdit ends an open edit at once, committing it as Enter does.
+    window.StartEdit(Grid::iGrid2, 1, 2);
+    qobject_cast<QLineEdit*>(view->indexWidget(cell))->setText("committed");
+    window.CommitEdit(Grid::iGrid2);
+    EXPECT_EQ(view->indexWidget(cell), nullptr);
+    EXPECT_EQ(grid.CellText(1, 2), "committed");
+    window.CommitEdit(Grid::iGrid2);
+    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 3);
 }
 
 TEST(QtWindowDeathTest, EndProgramEndsAtOnceWithoutUnloading) {
@@ -340,13 +359,14 @@ TEST(QtWindowTest, MessageBoxFolderDialogAndAboutBox) {
         {mb::kOk, 1, B::NoIcon, B::Ok, Answer::Ok}};
     for (const auto& [style, buttons, icon, click, answer] : cases) {
         OnNext<QMessageBox>([&](QMessageBox& box) {
-            EXPECT_EQ(box.text(), "Stop \u00e9t\u00e9?");
+            EXPECT_EQ(box.text(), "Stop <b>\u00e9t\u00e9</b>?");
+            EXPECT_EQ(box.textFormat(), Qt::PlainText);
             EXPECT_EQ(box.windowTitle(), "Stop process?");
             EXPECT_EQ(box.buttons().size(), buttons) << style;
             EXPECT_EQ(box.icon(), icon) << style;
             box.button(click)->click();
         });
-        EXPECT_EQ(window.MessageBox("Stop \u00e9t\u00e9?", "Stop process?", style), answer);
+        EXPECT_EQ(window.MessageBox("Stop <b>\u00e9t\u00e9</b>?", "Stop process?", style), answer);
     }
 
     QTemporaryDir dir;
@@ -390,11 +410,22 @@ TEST(QtWindowTest, MessageBoxFolderDialogAndAboutBox) {
     EXPECT_TRUE(window.isVisible());
 }
 
-TEST(QtWindowTest, ToolTipsShowTheirToolsTextInTheirColours) {
+TEST(QtWindowTest, ToolTipsShowTheirToolsTextInTheirColoursInTheWindowOfTheirHandle) {
     QtWindow window;
     window.show();
     ui::clsToolTip tip(window);
     ASSERT_TRUE(tip.Create());
+    // hWnd is the handle of the tip's own window, a window of the main window's.
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    const auto found = std::find_if(windows.begin(), windows.end(), [&tip](QWidget* widget) {
+        return reinterpret_cast<WindowHandle>(widget) == tip.hWnd();
+    });
+    ASSERT_NE(found, windows.end());
+    auto* tipWindow = qobject_cast<QLabel*>(*found);
+    ASSERT_NE(tipWindow, nullptr);
+    EXPECT_EQ(tipWindow->parentWidget(), &window);
+    EXPECT_EQ(tip.ToolTipHandle(), tip.hWnd());
+
     // A tool without text shows nothing, not even the widget's own tooltip.
     ASSERT_TRUE(tip.AddTool(Control::Label12));
     ASSERT_TRUE(tip.AddTool(Control::iGrid1));
@@ -402,19 +433,18 @@ TEST(QtWindowTest, ToolTipsShowTheirToolsTextInTheirColours) {
         QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(widget, &event);
     };
-    QToolTip::hideText();
     hover(Find<QLabel>(window, "Label12"));
-    EXPECT_FALSE(QToolTip::isVisible()) << QToolTip::text().toStdString();
+    EXPECT_FALSE(QToolTip::isVisible() || tipWindow->isVisible());
 
-    tip.SetToolText(Control::iGrid1, "Double click a drive to add it");
+    tip.SetToolText(Control::iGrid1, "<b>Double</b> click a drive to add it");
     tip.SetBackColor(0x0000FF);  // red in the low byte
     tip.SetForeColor(0xFFFFFF);
     hover(Find<QTableView>(window, "iGrid1")->viewport());
-    EXPECT_TRUE(QToolTip::isVisible());
-    EXPECT_EQ(QToolTip::text(), "Double click a drive to add it");
-    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(Qt::red));
-    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), QColor(Qt::white));
-    QToolTip::hideText();
+    EXPECT_TRUE(tipWindow->isVisible());
+    EXPECT_EQ(tipWindow->text(), "<b>Double</b> click a drive to add it");
+    EXPECT_EQ(tipWindow->textFormat(), Qt::PlainText);
+    EXPECT_EQ(tipWindow->palette().color(QPalette::Window), QColor(Qt::red));
+    EXPECT_EQ(tipWindow->palette().color(QPalette::WindowText), QColor(Qt::white));
 }
 
 }  // namespace

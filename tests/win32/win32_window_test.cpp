@@ -24,9 +24,11 @@
 #include "fake_window.h"
 #include "platform/windows/utf8.h"
 #include "platform/windows/win32_about_box.h"
+#include "platform/windows/win32_resources.h"
 #include "platform/windows/win32_window.h"
 #include "platform/windows/win32_window_kit.h"
 #include "spy_events.h"
+#include "ui/cls_tool_tip.h"
 
 namespace velmaris::platform {
 namespace {
@@ -134,6 +136,32 @@ class OnNextWindow {
     std::thread thread_;
 };
 
+// The sizes and colour depths of an icon as built into the program: (width, bits per pixel).
+std::vector<std::pair<int, int>> IconImages(int id) {
+    std::vector<std::pair<int, int>> images;
+    const auto load = [](int name, LPCWSTR type) -> const BYTE* {
+        const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(name), type);
+        return found != nullptr
+                   ? static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)))
+                   : nullptr;
+    };
+    const BYTE* group = load(id, MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    if (group == nullptr) {
+        return images;
+    }
+    // A 6-byte header, then 14-byte entries whose last word is the image's own resource id.
+    const WORD count = *reinterpret_cast<const WORD*>(group + 4);
+    for (WORD i = 0; i < count; ++i) {
+        const WORD image = *reinterpret_cast<const WORD*>(group + 6 + 14 * i + 12);
+        if (const BYTE* bits = load(image, MAKEINTRESOURCEW(3))) {  // RT_ICON
+            const auto& header = *reinterpret_cast<const BITMAPINFOHEADER*>(bits);
+            images.emplace_back(header.biWidth, header.biBitCount);
+        }
+    }
+    std::sort(images.begin(), images.end());
+    return images;
+}
+
 // What the window draws itself; then every control shows the caption, state and visibility it
 // is set to, and so do the menus, the progress bar and the check box.
 TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
@@ -154,6 +182,13 @@ TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
         EXPECT_FALSE(IsWindowVisible(H(window, hidden))) << fakes::NameOf(hidden);
     }
     EXPECT_EQ(window.HandleOf(Control::Timer1), 0u);
+    // Each icon holds every size in 256 colours and in 32-bit colour.
+    const std::vector<std::pair<int, int>> everySize = {{16, 8}, {16, 32}, {24, 8}, {24, 32},
+                                                        {32, 8}, {32, 32}, {48, 8}, {48, 32}};
+    for (const int icon :
+         {VELMARIS_IDI_MAIN, VELMARIS_IDI_SET_TARGET, VELMARIS_IDI_RUN, VELMARIS_IDI_STOP}) {
+        EXPECT_EQ(IconImages(icon), everySize) << icon;
+    }
 
     for (int i = 0; i <= static_cast<int>(Control::AlertBox1); ++i) {
         const auto control = static_cast<Control>(i);
@@ -234,7 +269,18 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
     EXPECT_EQ(grid.CurRow(), 3);
     EXPECT_TRUE(Selected(view, 2));
     EXPECT_FALSE(Selected(view, 1));
+    // A width the user drags on the header stays through a sort.
+    RECT item{};
+    SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+    const int dragged = item.right - item.left + 40;
+    const LPARAM divider = MAKELPARAM(item.right, item.bottom / 2);
+    const LPARAM moved = MAKELPARAM(item.right + 40, item.bottom / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, divider);
+    SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, moved);
+    SendMessageW(header, WM_LBUTTONUP, 0, moved);
+    ASSERT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), dragged);
     grid.Sort(1);  // empty cells first: the row of 42 goes last
+    EXPECT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), dragged);
     EXPECT_EQ(Cell(view, 2, 0), "42");
     EXPECT_TRUE(Selected(view, grid.CurRow() - 1));
 
@@ -328,7 +374,14 @@ TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
     EXPECT_EQ(grid.CellText(1, 3), "C:\\Images\\\u00e9t\u00e9.img");
     edit(L"left", std::nullopt);
     EXPECT_EQ(grid.CellText(1, 3), "left");
-    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 3);
+    // CommitEdit ends an open edit at once, committing it as Enter does.
+    window.StartEdit(Grid::iGrid2, 1, 3);
+    SetWindowTextW(window.Editor(Grid::iGrid2), L"committed");
+    window.CommitEdit(Grid::iGrid2);
+    EXPECT_EQ(window.Editor(Grid::iGrid2), nullptr);
+    EXPECT_EQ(grid.CellText(1, 3), "committed");
+    window.CommitEdit(Grid::iGrid2);
+    EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 4);
 }
 
 TEST(Win32WindowTest, CloseIsLockedWhileDisabledAndTheWindowMenuComesBack) {
@@ -472,6 +525,16 @@ TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
     EXPECT_EQ(tip->MaxTipWidth() & 0xFFFF, 0xFFFF);
     tip->DelTool(tool);
     EXPECT_EQ(tip->ToolCount(), 1);
+
+    // The tooltip class gives the handle of its tooltip window, a window of the main window's.
+    ui::clsToolTip wrapper(window);
+    ASSERT_TRUE(wrapper.Create());
+    const auto hwnd = reinterpret_cast<HWND>(wrapper.hWnd());
+    wchar_t name[32] = {};
+    GetClassNameW(hwnd, name, 32);
+    EXPECT_EQ(std::wstring(name), TOOLTIPS_CLASSW);
+    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), window.Handle());
+    EXPECT_EQ(wrapper.ToolTipHandle(), wrapper.hWnd());
 }
 
 }  // namespace

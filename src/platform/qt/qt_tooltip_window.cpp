@@ -16,6 +16,9 @@ namespace {
 constexpr int kDefaultInitialMs = 500;
 constexpr int kDefaultReshowMs = 100;
 constexpr int kDefaultAutoPopMs = 5000;
+// Where a tip shows from the pointer: below its arrow, as the system's tips do.
+constexpr int kPointerOffsetX = 2;
+constexpr int kPointerOffsetY = 16;
 
 std::uint32_t Bgr(const QColor& color) {
     return static_cast<std::uint32_t>(color.red()) |
@@ -30,18 +33,31 @@ QColor FromBgr(std::uint32_t bgr) {
 
 }  // namespace
 
-QtTooltipWindow::QtTooltipWindow(std::function<QWidget*(WindowHandle)> widgetOf)
-    : widgetOf_(std::move(widgetOf)),
+QtTooltipWindow::QtTooltipWindow(QWidget* owner, std::function<QWidget*(WindowHandle)> widgetOf)
+    : tip_(new QLabel(owner, Qt::ToolTip)),
+      widgetOf_(std::move(widgetOf)),
       backColor_(Bgr(QToolTip::palette().color(QPalette::ToolTipBase))),
       textColor_(Bgr(QToolTip::palette().color(QPalette::ToolTipText))),
       initialMs_(kDefaultInitialMs),
       reshowMs_(kDefaultReshowMs),
-      autoPopMs_(kDefaultAutoPopMs) {}
+      autoPopMs_(kDefaultAutoPopMs) {
+    tip_->setObjectName("ToolTipWindow");
+    tip_->setTextFormat(Qt::PlainText);  // a drive's name is never markup
+    tip_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    tip_->setAutoFillBackground(true);
+    autoPop_.setSingleShot(true);
+    connect(&autoPop_, &QTimer::timeout, this, [this] { HideTip(); });
+}
 
 QtTooltipWindow::~QtTooltipWindow() {
     for (const Tool& tool : tools_) {
         Unwatch(tool);
     }
+    delete tip_.data();
+}
+
+WindowHandle QtTooltipWindow::Handle() const {
+    return reinterpret_cast<WindowHandle>(tip_.data());
 }
 
 int QtTooltipWindow::ToolCount() {
@@ -126,8 +142,16 @@ void QtTooltipWindow::SetDelayTime(TipDelay type, int milliseconds) {
 }
 
 bool QtTooltipWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::ToolTip) {
-        return false;
+    switch (event->type()) {
+        case QEvent::Leave:
+        case QEvent::MouseButtonPress:
+        case QEvent::Wheel:
+            HideTip();
+            return false;
+        case QEvent::ToolTip:
+            break;
+        default:
+            return false;
     }
     const auto tool = std::find_if(tools_.begin(), tools_.end(), [watched](const Tool& t) {
         return t.widget == watched || (t.viewport && t.viewport == watched);
@@ -141,19 +165,33 @@ bool QtTooltipWindow::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-void QtTooltipWindow::ShowTip(const Tool& tool, const QPoint& globalPos) const {
+void QtTooltipWindow::ShowTip(const Tool& tool, const QPoint& globalPos) {
     const QString text = tool.info.text ? QString::fromStdString(*tool.info.text) : QString();
-    if (text.isEmpty()) {
-        QToolTip::hideText();
+    if (text.isEmpty() || !tip_) {
+        HideTip();
         return;
     }
-    // Qt has one tooltip for the whole application; it takes this window's colours.
-    QPalette palette = QToolTip::palette();
-    palette.setColor(QPalette::ToolTipBase, FromBgr(backColor_));
-    palette.setColor(QPalette::ToolTipText, FromBgr(textColor_));
-    QToolTip::setPalette(palette);
-    QWidget* over = tool.viewport ? tool.viewport.data() : tool.widget.data();
-    QToolTip::showText(globalPos, text, over, {}, autoPopMs_);
+    QPalette palette = tip_->palette();
+    palette.setColor(QPalette::Window, FromBgr(backColor_));
+    palette.setColor(QPalette::WindowText, FromBgr(textColor_));
+    tip_->setPalette(palette);
+    tip_->setContentsMargins(margins_.left, margins_.top, margins_.right, margins_.bottom);
+    // A width limit wraps the text at word breaks; -1 is no limit.
+    tip_->setWordWrap(maxTipWidth_ > 0);
+    tip_->setMaximumWidth(maxTipWidth_ > 0 ? maxTipWidth_ : QWIDGETSIZE_MAX);
+    tip_->setText(text);
+    tip_->adjustSize();
+    tip_->move(globalPos + QPoint(kPointerOffsetX, kPointerOffsetY));
+    tip_->show();
+    tip_->raise();
+    autoPop_.start(autoPopMs_);
+}
+
+void QtTooltipWindow::HideTip() {
+    autoPop_.stop();
+    if (tip_) {
+        tip_->hide();
+    }
 }
 
 std::vector<QtTooltipWindow::Tool>::iterator QtTooltipWindow::Find(WindowHandle id) {

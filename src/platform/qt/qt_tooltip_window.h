@@ -1,9 +1,11 @@
-// The tooltip window of the Qt build: tools are widgets found by their handles, and a tool's
-// text shows as Qt's tooltip over that widget.
+// The tooltip window of the Qt build: a tip window of its own, owned by the main window; tools
+// are widgets found by their handles, and a tool's text shows in the tip over that widget.
 #pragma once
 
+#include <QLabel>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -15,9 +17,13 @@ namespace velmaris::platform {
 
 class QtTooltipWindow : public QObject, public TooltipWindow {
   public:
-    // widgetOf maps a handle to one of the window's widgets, or nullptr.
-    explicit QtTooltipWindow(std::function<QWidget*(WindowHandle)> widgetOf);
+    // widgetOf maps a handle to one of the window's widgets, or nullptr. The tip window goes
+    // with its owner.
+    QtTooltipWindow(QWidget* owner, std::function<QWidget*(WindowHandle)> widgetOf);
     ~QtTooltipWindow() override;
+
+    // The tip window's widget, as the window's controls are known by theirs; 0 once gone.
+    WindowHandle Handle() const override;
 
     int ToolCount() override;
     std::optional<ToolInfo> EnumTool(int index) override;
@@ -47,8 +53,11 @@ class QtTooltipWindow : public QObject, public TooltipWindow {
 
     std::vector<Tool>::iterator Find(WindowHandle id);
     void Unwatch(const Tool& tool);
-    void ShowTip(const Tool& tool, const QPoint& globalPos) const;
+    void ShowTip(const Tool& tool, const QPoint& globalPos);
+    void HideTip();
 
+    QPointer<QLabel> tip_;
+    QTimer autoPop_;
     std::function<QWidget*(WindowHandle)> widgetOf_;
     std::vector<Tool> tools_;
     std::uint32_t backColor_ = 0;

@@ -89,15 +89,34 @@ class GridItemDelegate : public QStyledItemDelegate {
     GridItemDelegate(std::function<void()> editEnded, QObject* parent)
         : QStyledItemDelegate(parent), editEnded_(std::move(editEnded)) {}
 
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        open_ = editor;
+        return editor;
+    }
+
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (open_ == editor) {
+            open_ = nullptr;
+        }
         QStyledItemDelegate::destroyEditor(editor, index);
         if (editEnded_) {
             editEnded_();
         }
     }
 
+    // Commits and closes the open editor, if any, as Enter does, but at once.
+    void CommitOpenEditor() {
+        if (QWidget* editor = open_) {
+            emit commitData(editor);
+            emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+    }
+
   private:
     std::function<void()> editEnded_;
+    mutable QPointer<QWidget> open_;  // the view asks for editors through a const member
 };
 
 WindowHandle HandleOfWidget(const QWidget* widget) {
@@ -199,6 +218,7 @@ void QtWindow::BuildControls() {
     const auto label = [&](Control control, const char* name, QWidget* container, int left, int top,
                            int width, int height, const char* caption, bool rightAligned = false) {
         auto* text = Make<QLabel>(control, name, container, left, top, width, height);
+        text->setTextFormat(Qt::PlainText);  // a folder named "<b>x" shows as typed
         if (rightAligned) {
             text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         }
@@ -266,6 +286,7 @@ void QtWindow::BuildControls() {
     auto* status = Make<QStatusBar>(Control::StatusBar1, "StatusBar1", client, 0, 7065, 9090, 255);
     status->setSizeGripEnabled(false);
     statusPanel1_ = new QLabel(status);
+    statusPanel1_->setTextFormat(Qt::PlainText);
     statusPanel1_->setObjectName("StatusBar1Panel1");
     status->addWidget(statusPanel1_, 1);
 
@@ -277,6 +298,7 @@ void QtWindow::BuildControls() {
         " stop: 0 rgb(255, 255, 128), stop: 1 rgb(255, 255, 192)); }");
     alertText_ = new QLabel(alert);
     alertText_->setObjectName("AlertBox1Text");
+    alertText_->setTextFormat(Qt::PlainText);
     // Set on the label itself: a style sheet stops a parent's font from reaching it.
     alertText_->setFont(CourierNew975());
     alertText_->setAlignment(Qt::AlignCenter);
@@ -318,7 +340,7 @@ void QtWindow::Bind(WindowEvents& events, grid::GridModel& iGrid1, grid::GridMod
 void QtWindow::BindGrid(Table& grid, grid::GridModel& model) {
     grid.model = new GridTableModel(model, this);
     grid.view->setModel(grid.model);
-    const Table* bound = &grid;
+    Table* bound = &grid;
     connect(grid.model, &QAbstractItemModel::modelReset, this, [this, bound] {
         ApplyColumns(*bound);
         ShowCurRow(*bound);
@@ -337,11 +359,22 @@ void QtWindow::BindGrid(Table& grid, grid::GridModel& model) {
     ShowCurRow(grid);
 }
 
-void QtWindow::ApplyColumns(const Table& grid) {
+void QtWindow::ApplyColumns(Table& grid) {
     const grid::GridModel& model = grid.model->Grid();
+    // Only what the model changed reaches the view: a width the user dragged stays through
+    // sorts and rows coming and going.
+    const auto count = static_cast<size_t>(model.ColCount());
+    if (grid.columns.size() != count) {
+        grid.columns.assign(count, {});
+    }
     for (int col = 1; col <= model.ColCount(); ++col) {
-        grid.view->setColumnWidth(col - 1, model.ColWidth(col));
-        grid.view->setColumnHidden(col - 1, !model.ColVisible(col));
+        const ColumnLook wanted{model.ColWidth(col), model.ColVisible(col)};
+        std::optional<ColumnLook>& shown = grid.columns[static_cast<size_t>(col - 1)];
+        if (shown != wanted) {
+            grid.view->setColumnWidth(col - 1, wanted.width);
+            grid.view->setColumnHidden(col - 1, !wanted.visible);
+            shown = wanted;
+        }
     }
 }
 
@@ -423,7 +456,8 @@ void QtWindow::SetMenuVisible(Menu menu, bool visible) {
 }
 
 void QtWindow::SetMenuCaption(Menu menu, const std::string& text) {
-    menus_.at(menu)->setText(Text(text));
+    // Menus read "&" as the mark of a shortcut: a drive's name shows as it is.
+    menus_.at(menu)->setText(Text(text).replace('&', QStringLiteral("&&")));
 }
 
 void QtWindow::ShowModeless() {
@@ -450,6 +484,7 @@ void QtWindow::SetPointer(Pointer pointer) {
 Answer QtWindow::MessageBox(const std::string& prompt, const std::string& title, unsigned style) {
     QMessageBox box(this);
     box.setWindowTitle(Text(title));
+    box.setTextFormat(Qt::PlainText);  // prompts carry paths and drive names, never markup
     box.setText(Text(prompt));
     const bool yesNo = (style & 0xFu) == mb::kYesNo;
     box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
@@ -555,6 +590,11 @@ void QtWindow::StartEdit(platform::Grid grid, int row, int col) {
     table.view->edit(cell);
 }
 
+void QtWindow::CommitEdit(platform::Grid grid) {
+    const Table& table = grids_[grid == platform::Grid::iGrid1 ? 0 : 1];
+    static_cast<GridItemDelegate*>(table.view->itemDelegate())->CommitOpenEditor();
+}
+
 void QtWindow::ShowPopupMenu(Menu menu) {
     QMenu* popup = menus_.at(menu)->menu();
     if (popup != nullptr) {
@@ -610,6 +650,7 @@ void QtWindow::ShowAboutBox(const std::string& versionLine) {
     image->setPixmap(QPixmap(":/about/banner.jpg"));
     auto* version = new QLabel(Text(versionLine), frame);
     version->setObjectName("Label2");
+    version->setTextFormat(Qt::PlainText);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(image);
     frameLayout->addWidget(version);
@@ -636,7 +677,7 @@ void QtWindow::ShowAboutBox(const std::string& versionLine) {
 std::unique_ptr<TooltipWindow> QtWindow::CreateTooltipWindow() {
     // The tooltip window may outlive this window; it then finds no widgets.
     return std::make_unique<QtTooltipWindow>(
-        [window = QPointer<QtWindow>(this)](WindowHandle handle) -> QWidget* {
+        this, [window = QPointer<QtWindow>(this)](WindowHandle handle) -> QWidget* {
             return window ? window->WidgetOf(handle) : nullptr;
         });
 }

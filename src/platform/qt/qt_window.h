@@ -6,6 +6,8 @@
 
 #include <array>
 #include <map>
+#include <optional>
+#include <vector>
 
 #include "platform/qt/grid_table_model.h"
 #include "platform/window.h"
@@ -44,6 +46,7 @@ class QtWindow : public QMainWindow, public Window {
     void SetPointer(Pointer pointer) override;
 
     void StartEdit(platform::Grid grid, int row, int col) override;
+    void CommitEdit(platform::Grid grid) override;
     void ShowPopupMenu(Menu menu) override;
     void DisableClose(bool disable) override;
     [[noreturn]] void EndProgram() override;
@@ -66,9 +69,15 @@ class QtWindow : public QMainWindow, public Window {
         QRect designed;  // pixels, in the container
         bool rightAligned = false;
     };
+    struct ColumnLook {
+        int width = 0;
+        bool visible = true;
+        bool operator==(const ColumnLook&) const = default;
+    };
     struct Table {
         QTableView* view = nullptr;
         GridTableModel* model = nullptr;
+        std::vector<std::optional<ColumnLook>> columns;  // as last taken from the model
     };
 
     template <typename W>
@@ -86,7 +95,7 @@ class QtWindow : public QMainWindow, public Window {
     void FitToText(Control control);
 
     void BindGrid(Table& grid, grid::GridModel& model);
-    void ApplyColumns(const Table& grid);
+    void ApplyColumns(Table& grid);
     void ShowCurRow(const Table& grid);
     // Passes a mouse event of a grid's viewport on; true when the view must not see it.
     bool GridMouse(platform::Grid grid, QObject* viewport, QMouseEvent* event);

@@ -44,6 +44,8 @@ class Win32GridWindow final : public grid::GridObserver {
 
     // Opens the in-place editor on a cell when the model is editable.
     void StartEdit(int row, int col);
+    // Closes the open editor, if any, committing its text as Enter does.
+    void CommitEdit() { EndEdit(true, true); }
     HWND Editor() const { return edit_ ? edit_->box : nullptr; }
 
     void BeforeLayoutChange() override {}

@@ -18,7 +18,7 @@ class Win32TooltipWindow final : public TooltipWindow {
     Win32TooltipWindow& operator=(const Win32TooltipWindow&) = delete;
     ~Win32TooltipWindow() override;
 
-    HWND Handle() const { return tip_; }
+    WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(tip_); }
 
     int ToolCount() override;
     std::optional<ToolInfo> EnumTool(int index) override;

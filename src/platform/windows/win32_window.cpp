@@ -915,6 +915,10 @@ void Win32Window::StartEdit(Grid grid, int row, int col) {
     GridOf(grid).StartEdit(row, col);
 }
 
+void Win32Window::CommitEdit(Grid grid) {
+    GridOf(grid).CommitEdit();
+}
+
 void Win32Window::ShowPopupMenu(Menu menu) {
     const HMENU popup = MenuHandle(menu);
     if (popup == nullptr) {

@@ -48,6 +48,7 @@ class Win32Window : public Window {
     void SetPointer(Pointer pointer) override;
 
     void StartEdit(Grid grid, int row, int col) override;
+    void CommitEdit(Grid grid) override;
     void ShowPopupMenu(Menu menu) override;
     void DisableClose(bool disable) override;
     [[noreturn]] void EndProgram() override;
