@@ -148,7 +148,8 @@ TEST(ListedDisks, ARunImagesTheExactLengthThoughTheListingRoundedIt) {
     catalog.disks.back().identity = storage.OpenDrive(0).handle->Identity();
     Win32Clock clock;
     fakes::FakePower power;
-    Services services{catalog, paths, numbers, files, storage, clock, power};
+    fakes::FakeKeepAwake awake;
+    Services services{catalog, paths, numbers, files, storage, clock, power, awake};
     fakes::FakeWindow window;
     ui::frmMain frm{window, services};
     frm.PumpWhileWaiting = std::chrono::hours(1);
