@@ -69,31 +69,78 @@ Measured Copied(double mbps) {
     return run;
 }
 
-TEST(Report, RatiosUseTheSlowerOfDrivesAndTargetAndCountFailuresAsZero) {
+TEST(Report, TheMachinesLimitIsTheLowestOfItsBounds) {
+    constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
+    // 2 cores; SHA-256 at 0.5 s/GiB is 2 GiB/s a core.
+    const Machine machine{2, 3.0 * kGiB, 1.5 * kGiB, 0.5};
+    const struct {
+        int drives;
+        double ddCpu;
+        double gib;  // GiB a second
+        const char* binding;
+    } cases[] = {
+        {1, 0.0, 1.5, "read"},       // 1 x 1.5, below SHA-256's 1 x 2
+        {2, 0.0, 3.0, "write"},      // 2 x 1.5 reads tie the target: the first bound named
+        {4, 0.3, 2.5, "processor"},  // 2 / (0.3 + 0.5)
+        {8, 0.1, 3.0, "write"},      // 2 / (0.1 + 0.5) = 3.3 GiB/s is above the target
+    };
+    for (const auto& c : cases) {
+        const Bound limit = CachedLimit(machine, c.drives, c.ddCpu);
+        EXPECT_DOUBLE_EQ(limit.bps, c.gib * kGiB) << "N=" << c.drives;
+        EXPECT_EQ(limit.binding, c.binding) << "N=" << c.drives;
+    }
+    EXPECT_EQ(CachedLimit({2, 3.0 * kGiB, 4.0 * kGiB, 0.5}, 1, 0).binding, "SHA-256");
+
     const Limits limits{40e6, 300e6};
     EXPECT_DOUBLE_EQ(limits.For(4), 160e6);
     EXPECT_DOUBLE_EQ(limits.For(8), 300e6);  // the target, not 8 x 40
+}
 
-    std::vector<Row> rows(2);
-    rows[0].drives = 4;
-    rows[0].engine = Copied(152);
-    rows[0].dd = Copied(160);
-    rows[1].drives = 8;
-    rows[1].engine = Copied(297);
-    rows[1].dd = Copied(270);
-    Worst worst = WorstRatios(rows, limits);
-    EXPECT_DOUBLE_EQ(*worst.toLimit, 0.95);  // 152 of 160, while 297 of 300 is 0.99
-    EXPECT_DOUBLE_EQ(*worst.toDd, 0.95);
-    EXPECT_EQ(WorstLine(worst), "worst ratio to limit: 0.95, to dd: 0.95");
+TEST(Report, WorstRatiosTakeEachTableAndCountFailuresAsZero) {
+    const Limits limits{40e6, 300e6};
+    std::vector<Row> throttled(2);
+    throttled[0].drives = 4;
+    throttled[0].engine = Copied(152);
+    throttled[0].dd = Copied(160);
+    throttled[0].dc3dd = Copied(150);
+    throttled[1].drives = 8;
+    throttled[1].engine = Copied(297);
+    throttled[1].dd = Copied(270);
+    throttled[1].dc3dd = Copied(297);
+    const Machine machine{2, 1000e6, 0, 0};  // only the target bounds: 1000 MB/s
+    std::vector<Row> cached(1);
+    cached[0].drives = 1;
+    cached[0].engine = Copied(800);
+    cached[0].dd = Copied(1000);
+    cached[0].dc3dd = Copied(400);
 
-    // A wrong byte makes the engine's run worthless; a failed dd leaves no ratio to it.
-    rows[1].engine.ok = false;
-    rows[0].dd.ok = false;
-    worst = WorstRatios(rows, limits);
-    EXPECT_EQ(WorstLine(worst), "worst ratio to limit: 0.00, to dd: 0.00");
-    rows[1].dd.ok = false;
-    EXPECT_EQ(WorstLine(WorstRatios(rows, limits)), "worst ratio to limit: 0.00, to dd: n/a");
-    EXPECT_NE(ThrottledTable(rows, limits).find("N=8 (a) engine FAILED"), std::string::npos);
+    // 152 of 160 while 297 of 300 is 0.99; 800 of 1000; to dd 0.8 unthrottled; to dc3dd 152/150
+    EXPECT_EQ(
+        WorstLine(WorstRatios(throttled, limits, cached, machine)),
+        "worst ratio to limit: 0.95 throttled, 0.80 unthrottled; to dd: 0.80; to dc3dd: 1.00");
+
+    // A wrong byte makes the engine's run worthless; a failed tool leaves no ratio to it.
+    throttled[1].engine.ok = false;
+    cached[0].dd.ok = false;
+    cached[0].dc3dd.ok = false;
+    EXPECT_EQ(
+        WorstLine(WorstRatios(throttled, limits, cached, machine)),
+        "worst ratio to limit: 0.00 throttled, 0.80 unthrottled; to dd: 0.00; to dc3dd: 0.00");
+    throttled[1].dd.ok = false;
+    throttled[1].dc3dd.ok = false;
+    throttled[0].dc3dd.ok = false;
+    EXPECT_EQ(WorstLine(WorstRatios(throttled, limits, cached, machine)),
+              "worst ratio to limit: 0.00 throttled, 0.80 unthrottled; to dd: 0.95; to dc3dd: n/a");
+    EXPECT_NE(ThrottledTable(throttled, limits).find("N=8 (a) engine FAILED"), std::string::npos);
+    EXPECT_NE(TargetLines(throttled, cached, limits, machine, {})
+                  .find("throttled, to limit >= 0.95 at every N: MISSED, worst 0.000 at N=8"),
+              std::string::npos);
+
+    std::vector<Measured> runs{Copied(1), Copied(1), Copied(1)};
+    runs[0].cpuSeconds = 3;
+    runs[1].cpuSeconds = 1;
+    runs[2].cpuSeconds = 2;
+    EXPECT_EQ(Least(runs).cpuSeconds, 1);
 }
 
 TEST(CountingWindow, CountsTheWaitBeforeTheFirstAndAfterTheLastPump) {

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -178,59 +180,75 @@ Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool para
     return run;
 }
 
-Measured RunDd(const Arena& arena, const std::vector<Loop>& loops) {
+Measured RunTool(const Arena& arena, const std::vector<Loop>& loops, Tool tool) {
     Measured run;
     run.bytes = BytesOf(loops);
+    const std::string name = tool == Tool::Dd ? "dd" : "dc3dd";
     Pipe report;
     const pid_t pid =
         Fork({.cgroup = arena.cgroup, .stdoutFd = -1, .stderrFd = -1, .newGroup = true}, [&] {
             ::close(report.fds[0]);
             const auto start = std::chrono::steady_clock::now();
-            std::vector<pid_t> dds;
+            std::vector<pid_t> pids;
             for (std::size_t k = 0; k < loops.size(); ++k) {
-                const fs::path log = arena.logs / ("dd" + std::to_string(k + 1) + ".log");
+                const fs::path log = arena.logs / (name + std::to_string(k + 1) + ".log");
                 const int logFd =
                     ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-                dds.push_back(
-                    Spawn({"dd", "if=" + loops[k].node, "of=" + ImageOf(arena, k + 1).string(),
-                           "bs=128K"},
-                          {.cgroup = "", .stdoutFd = -1, .stderrFd = logFd, .newGroup = false}));
+                std::vector<std::string> argv{name, "if=" + loops[k].node,
+                                              "of=" + ImageOf(arena, k + 1).string()};
+                argv.emplace_back(tool == Tool::Dd ? "bs=128K" : "hash=sha256");
+                pids.push_back(Spawn(
+                    argv, {.cgroup = "", .stdoutFd = logFd, .stderrFd = logFd, .newGroup = false}));
                 ::close(logFd);
             }
             long peak = 0;
             std::string failed;
-            for (std::size_t k = 0; k < dds.size(); ++k) {
-                const Finished finished = Await(dds[k]);
+            for (std::size_t k = 0; k < pids.size(); ++k) {
+                const Finished finished = Await(pids[k]);
                 peak += finished.usage.ru_maxrss;  // they all run at once
                 if (!finished.Succeeded() && failed.empty()) {
-                    failed = loops[k].name + ": dd ended with " + ExitText(finished) + ": " +
-                             LastLine(arena.logs / ("dd" + std::to_string(k + 1) + ".log"));
+                    failed = loops[k].name + ": " + name + " ended with " + ExitText(finished) +
+                             ": " + LastLine(arena.logs / (name + std::to_string(k + 1) + ".log"));
                 }
             }
-            const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+            const std::chrono::duration<double> exited = std::chrono::steady_clock::now() - start;
             const long unwritten = UnwrittenKiB();
-            // Not part of dd's time: how much later its images are on the disk.
-            const int folder = ::open(arena.images.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (folder >= 0) {
-                ::syncfs(folder);
-                ::close(folder);
+            // Neither tool flushes its image; the engine does, so they are timed until theirs
+            // are on the disk too, each fsync on a thread of its own as the engine does it.
+            std::vector<int> errors(loops.size());
+            std::vector<std::thread> flushes;
+            for (std::size_t k = 0; k < loops.size(); ++k) {
+                flushes.emplace_back([&arena, &errors, k] {
+                    const int fd = ::open(ImageOf(arena, k + 1).c_str(), O_RDONLY | O_CLOEXEC);
+                    errors[k] = fd < 0 || ::fsync(fd) != 0 ? errno : 0;
+                    if (fd >= 0) {
+                        ::close(fd);
+                    }
+                });
             }
-            const std::chrono::duration<double> flushed = std::chrono::steady_clock::now() - start;
+            for (std::size_t k = 0; k < flushes.size(); ++k) {
+                flushes[k].join();
+                if (errors[k] != 0 && failed.empty()) {
+                    failed = "fsync of " + ImageOf(arena, k + 1).string() + ": " +
+                             std::strerror(errors[k]);
+                }
+            }
+            const std::chrono::duration<double> onDisk = std::chrono::steady_clock::now() - start;
             ::dprintf(report.fds[1],
-                      "seconds %.6f\nflushed_seconds %.6f\nunwritten_kib %ld\npeak_kib %ld\n"
+                      "seconds %.6f\nexit_seconds %.6f\nunwritten_kib %ld\npeak_kib %ld\n"
                       "failed %s\n",
-                      seconds.count(), flushed.count(), unwritten, peak, failed.c_str());
+                      onDisk.count(), exited.count(), unwritten, peak, failed.c_str());
             return 0;
         });
     const std::string text = report.ReadAll();
     const Finished finished = Await(pid);
-    run.cpuSeconds = CpuOf(finished.usage);  // the dd processes, which the runner reaped
+    run.cpuSeconds = CpuOf(finished.usage);  // the tool's processes, which the runner reaped
     std::string failed;
     for (const auto& [key, rest] : ReportFields(text)) {
         if (key == "seconds") {
             run.seconds = std::stod(rest);
-        } else if (key == "flushed_seconds") {
-            run.flushedSeconds = std::stod(rest);
+        } else if (key == "exit_seconds") {
+            run.exitSeconds = std::stod(rest);
         } else if (key == "unwritten_kib") {
             run.unwrittenKiB = std::stol(rest);
         } else if (key == "peak_kib") {
@@ -240,7 +258,7 @@ Measured RunDd(const Arena& arena, const std::vector<Loop>& loops) {
         }
     }
     if (!finished.Succeeded()) {
-        run.failure = "the dd runner ended with " + ExitText(finished);
+        run.failure = "the " + name + " runner ended with " + ExitText(finished);
     } else if (!failed.empty()) {
         run.failure = failed;
     } else {

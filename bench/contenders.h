@@ -1,4 +1,4 @@
-// The three ways of imaging the same drives, each run in processes of its own.
+// The ways of imaging the same drives, each run in processes of its own.
 #pragma once
 
 #include <filesystem>
@@ -19,8 +19,13 @@ struct Arena {
 
 // The engine through the window's code path: parallel, or in the serial order of one thread.
 Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool parallel);
-// One "dd if=DEV of=FILE bs=128K" per drive, started together.
-Measured RunDd(const Arena& arena, const std::vector<Loop>& loops);
+// A command-line imager, one process per drive, all started together: timed until the last
+// exits and until every image is on the disk.
+enum class Tool {
+    Dd,     // dd if=DEV of=FILE bs=128K
+    Dc3dd,  // dc3dd if=DEV of=FILE hash=sha256
+};
+Measured RunTool(const Arena& arena, const std::vector<Loop>& loops, Tool tool);
 
 // The image of drive k (from 1) in the target folder, named as the engine names it.
 std::filesystem::path ImageOf(const Arena& arena, std::size_t k);

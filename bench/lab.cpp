@@ -116,6 +116,18 @@ Buffer Allocate(std::size_t size) {
     return Buffer(static_cast<std::byte*>(p));
 }
 
+// By ioctl, not losetup: after an interrupt no child process may start.
+void ClearLoop(const std::string& node) {
+    const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::ioctl(fd, LOOP_CLR_FD, 0) != 0) {
+        std::fprintf(stderr, "bench: could not detach %s: %s\n", node.c_str(),
+                     std::strerror(errno));
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
 }  // namespace
 
 Lab::~Lab() {
@@ -126,16 +138,8 @@ Lab::~Lab() {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
-    // By ioctl, not losetup: after an interrupt no child process may start.
     for (auto it = loops_.rbegin(); it != loops_.rend(); ++it) {
-        const int fd = ::open(it->c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::ioctl(fd, LOOP_CLR_FD, 0) != 0) {
-            std::fprintf(stderr, "bench: could not detach %s: %s\n", it->c_str(),
-                         std::strerror(errno));
-        }
-        if (fd >= 0) {
-            ::close(fd);
-        }
+        ClearLoop(*it);
     }
     for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
         if (::umount2(it->c_str(), 0) != 0) {
@@ -168,10 +172,13 @@ fs::path Lab::Tmpfs(const fs::path& point, std::uint64_t bytes) {
     return point;
 }
 
-Loop Lab::Attach(const fs::path& file, std::uint64_t sizeLimit) {
+Loop Lab::Attach(const fs::path& file, std::uint64_t sizeLimit, std::uint64_t offset) {
     std::vector<std::string> argv{"losetup", "-f", "--show", "-r"};
     if (sizeLimit != 0) {
         argv.insert(argv.end(), {"--sizelimit", std::to_string(sizeLimit)});
+    }
+    if (offset != 0) {
+        argv.insert(argv.end(), {"--offset", std::to_string(offset)});
     }
     argv.push_back(file.string());
     const auto out = Output(argv);
@@ -186,6 +193,14 @@ Loop Lab::Attach(const fs::path& file, std::uint64_t sizeLimit) {
     loop.majMin = ReadLine(sys / "dev");
     loop.bytes = std::stoull(ReadLine(sys / "size")) * 512;
     return loop;
+}
+
+void Lab::Detach(const Loop& loop) {
+    const auto it = std::find(loops_.begin(), loops_.end(), loop.node);
+    if (it != loops_.end()) {
+        ClearLoop(loop.node);
+        loops_.erase(it);
+    }
 }
 
 std::string Lab::ThrottleGroup(const std::string& name, const std::vector<Loop>& loops,
@@ -236,11 +251,35 @@ void DropCaches() {
     WriteText("/proc/sys/vm/drop_caches", "3\n");
 }
 
-void ReadThrough(const std::string& path) {
+std::uint64_t ReadThrough(const std::string& path) {
     const Fd fd(path, O_RDONLY);
     const Buffer buffer = Allocate(kChunk);
-    while (ReadFull(fd.Get(), buffer.get(), kChunk, path) == kChunk) {
+    std::uint64_t bytes = 0;
+    for (std::size_t n = kChunk; n == kChunk;) {
+        n = ReadFull(fd.Get(), buffer.get(), kChunk, path);
+        bytes += n;
     }
+    return bytes;
+}
+
+double CachedReadSpeed(const std::string& path) {
+    ReadThrough(path);
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint64_t bytes = ReadThrough(path);
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    return static_cast<double>(bytes) / seconds.count();
+}
+
+std::uint64_t AvailableKiB() {
+    std::ifstream meminfo("/proc/meminfo");
+    for (std::string word; meminfo >> word;) {
+        if (word == "MemAvailable:") {
+            std::uint64_t kib = 0;
+            meminfo >> kib;
+            return kib;
+        }
+    }
+    return 0;
 }
 
 std::optional<std::string> CompareImage(const std::string& device, const fs::path& image) {

@@ -28,8 +28,11 @@ class Lab {
     std::filesystem::path Folder(const std::filesystem::path& path);
     // A tmpfs of this size mounted on a new folder.
     std::filesystem::path Tmpfs(const std::filesystem::path& point, std::uint64_t bytes);
-    // A loop device over the file, read-only; sizeLimit 0 takes the whole file.
-    Loop Attach(const std::filesystem::path& file, std::uint64_t sizeLimit = 0);
+    // A loop device over the file from offset on, read-only; sizeLimit 0 takes the rest.
+    Loop Attach(const std::filesystem::path& file, std::uint64_t sizeLimit = 0,
+                std::uint64_t offset = 0);
+    // Detaches a loop device of this lab before the end, which also frees its page cache.
+    void Detach(const Loop& loop);
     // A new blkio cgroup under /sys/fs/cgroup/blkio that reads each device at most bps bytes
     // a second.
     std::string ThrottleGroup(const std::string& name, const std::vector<Loop>& loops,
@@ -49,8 +52,13 @@ void FillRandom(std::byte* data, std::size_t size, std::uint64_t& state);
 
 // Writes the dirty pages out and empties the page cache.
 void DropCaches();
-// Reads a file or device to its end, so that its pages are in the cache.
-void ReadThrough(const std::string& path);
+// Reads a file or device to its end, so that its pages are in the cache; the bytes read.
+std::uint64_t ReadThrough(const std::string& path);
+// Bytes a second of one reader of a file or device, read to its end twice: the second time,
+// from the page cache.
+double CachedReadSpeed(const std::string& path);
+// Memory the machine can give without swapping, in KiB.
+std::uint64_t AvailableKiB();
 
 // Where an image first differs from its device, or nullopt when they are the same bytes.
 std::optional<std::string> CompareImage(const std::string& device,

@@ -1,4 +1,5 @@
-// bench/run: the engine against dd on throttled loop devices. See README.md in this folder.
+// bench/run: the engine against dd and dc3dd on throttled and on cached loop devices. See
+// README.md in this folder.
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,20 +31,29 @@ struct Options {
     std::uint64_t sizeMiB = 256;
     double mbps = 40;  // 10^6 bytes a second per drive
     fs::path target = "/var/tmp/velmaris-bench";
-    fs::path sources;  // "" for a tmpfs of the benchmark's own
-    int repeat = 3;    // runs of each unthrottled contender, the least CPU time kept
+    fs::path sources;             // "" for a tmpfs of the benchmark's own
+    int repeat = 3;               // runs of each unthrottled contender, the least CPU time kept
+    std::uint64_t cachedMiB = 0;  // all drives of an unthrottled row together; 0 for the default
 };
+
+// How long an unthrottled run should last at the machine's highest bound: at least 3 s, with
+// room for the bound being a little low.
+constexpr double kCachedSeconds = 3.5;
+// Each unthrottled drive is a multiple of this, so that a quarter of it is whole blocks.
+constexpr std::uint64_t kCachedGrain = 16 * kMiB;
 
 constexpr char kUsage[] =
     "usage: bench/run [--drives 1,2,4,8] [--size MIB] [--mbps MB_PER_S] [--target DIR]\n"
-    "                 [--sources DIR] [--repeat K]\n"
+    "                 [--sources DIR] [--repeat K] [--cached-size MIB]\n"
     "  --drives   the numbers of drives, one table row each (default 1,2,4,8)\n"
     "  --size     MiB of each drive, a multiple of 4 (default 256)\n"
     "  --mbps     read limit of each drive in 10^6 bytes a second (default 40)\n"
     "  --target   folder on the machine's disk for the images (default /var/tmp/velmaris-bench)\n"
     "  --sources  folder for the drives' backing files (default: a tmpfs of the benchmark's)\n"
     "  --repeat   runs of each unthrottled contender, least CPU time shown (default 3)\n"
-    "Needs root, cgroup v1 blkio, losetup and dd.\n";
+    "  --cached-size  MiB of all the drives of an unthrottled row together, shared among them\n"
+    "             (default: what the machine copies in 3.5 s at most, as memory allows)\n"
+    "Needs root, cgroup v1 blkio, losetup, dd and dc3dd.\n";
 
 [[noreturn]] void Usage(const std::string& problem) {
     std::fprintf(stderr, "bench: %s\n%s", problem.c_str(), kUsage);
@@ -93,6 +103,11 @@ Options Parse(int argc, char** argv) {
                 options.repeat = std::stoi(value);
                 if (options.repeat < 1) {
                     Usage("--repeat must be at least 1");
+                }
+            } else if (arg == "--cached-size") {
+                options.cachedMiB = std::stoull(value);
+                if (options.cachedMiB < 16) {
+                    Usage("--cached-size must be at least 16 MiB");
                 }
             } else if (arg == "--sources") {
                 options.sources = value;
@@ -146,14 +161,17 @@ double HashCpuPerGiB() {
     return static_cast<double>(used) / CLOCKS_PER_SEC;
 }
 
-// Empties the cache, or for an unthrottled run fills it with the drives' contents.
+// Empties the cache, or for an unthrottled run writes it out and fills it with the drives'
+// contents (the engine drops a drive's pages as it reads them).
 void Prepare(const Arena& arena, const std::vector<Loop>& loops, bool warm) {
     ClearImages(arena);
-    DropCaches();
-    if (warm) {
-        for (const Loop& loop : loops) {
-            ReadThrough(loop.node);
-        }
+    if (!warm) {
+        DropCaches();
+        return;
+    }
+    ::sync();
+    for (const Loop& loop : loops) {
+        ReadThrough(loop.node);
     }
 }
 
@@ -177,12 +195,102 @@ Row RunRow(const Arena& arena, const std::vector<Loop>& all, int drives, bool wa
     row.drives = drives;
     row.engine = Measure(arena, loops, warm, times, label + "(a) engine",
                          [&] { return RunEngine(arena, loops, true); });
-    row.dd =
-        Measure(arena, loops, warm, times, label + "(b) dd", [&] { return RunDd(arena, loops); });
+    row.dd = Measure(arena, loops, warm, times, label + "(b) dd",
+                     [&] { return RunTool(arena, loops, Tool::Dd); });
     row.serial = Measure(arena, loops, warm, times, label + "(c) engine, serial",
                          [&] { return RunEngine(arena, loops, false); });
+    row.dc3dd = Measure(arena, loops, warm, times, label + "(d) dc3dd",
+                        [&] { return RunTool(arena, loops, Tool::Dc3dd); });
     ClearImages(arena);
     return row;
+}
+
+// The size of all the drives of an unthrottled row together: kCachedSeconds at the highest the
+// machine could copy and hash (its other bounds are known only after dd's runs), within what
+// memory holds twice over (the drives' files and their devices' page cache) with 2 GiB to spare.
+std::uint64_t CachedBytes(const Options& options, const Machine& machine) {
+    const std::uint64_t room = AvailableKiB() * 1024;
+    const std::uint64_t fits = room > 2048 * kMiB ? (room - 2048 * kMiB) / 2 : 0;
+    if (options.cachedMiB != 0) {
+        if (options.cachedMiB * kMiB > fits) {
+            throw std::runtime_error("--cached-size " + std::to_string(options.cachedMiB) +
+                                     " MiB needs twice that and 2 GiB more of free memory");
+        }
+        return options.cachedMiB * kMiB;
+    }
+    const double hashing = machine.cores * 1024.0 * 1024.0 * 1024.0 / machine.shaCpuPerGiB;
+    const auto wanted =
+        static_cast<std::uint64_t>(kCachedSeconds * std::min(machine.writeBps, hashing));
+    if (wanted > fits) {
+        std::fprintf(stderr, "bench: memory holds unthrottled rows of %llu MiB, not %llu\n",
+                     static_cast<unsigned long long>(fits / kMiB),
+                     static_cast<unsigned long long>(wanted / kMiB));
+    }
+    return std::max<std::uint64_t>(std::min(wanted, fits), kCachedGrain);
+}
+
+// Each drive of an unthrottled row of N: an equal share of the row's bytes, in whole grains.
+std::uint64_t CachedDriveBytes(std::uint64_t rowBytes, int drives) {
+    const std::uint64_t share = rowBytes / static_cast<std::uint64_t>(drives);
+    return std::max<std::uint64_t>((share + kCachedGrain - 1) / kCachedGrain, 1) * kCachedGrain;
+}
+
+// The file the unthrottled rows' drives share: as large as the largest row.
+std::uint64_t CachedFileBytes(std::uint64_t rowBytes, const std::vector<int>& counts) {
+    std::uint64_t bytes = 0;
+    for (const int drives : counts) {
+        bytes = std::max(bytes,
+                         CachedDriveBytes(rowBytes, drives) * static_cast<std::uint64_t>(drives));
+    }
+    return bytes;
+}
+
+// The unthrottled rows: drive k of a row of N is the k-th share of one file of random bytes,
+// read through a loop device of its own, so that every row copies about the same bytes.
+std::vector<Row> CachedRows(Lab& lab, const Arena& arena, const Options& options,
+                            const fs::path& folder, std::uint64_t rowBytes, Machine& machine,
+                            MemoryProbe& memory) {
+    const int maxDrives = *std::max_element(options.drives.begin(), options.drives.end());
+    const std::uint64_t fileBytes = CachedFileBytes(rowBytes, options.drives);
+    const fs::path file = folder / "cached.img";
+    std::fprintf(stderr, "writing %llu MiB of random bytes for the unthrottled rows\n",
+                 static_cast<unsigned long long>(fileBytes / kMiB));
+    WriteRandomFile(file, fileBytes, 0xCAC4ED);
+
+    // One reader of a cached drive, the best of three.
+    const Loop probe = lab.Attach(file, std::min<std::uint64_t>(fileBytes, 1024 * kMiB));
+    for (int k = 0; k < 3; ++k) {
+        machine.readBps = std::max(machine.readBps, CachedReadSpeed(probe.node));
+    }
+    lab.Detach(probe);
+
+    std::vector<Row> rows;
+    for (const int drives : options.drives) {
+        const std::uint64_t size = CachedDriveBytes(rowBytes, drives);
+        std::vector<Loop> loops;
+        for (int k = 0; k < drives; ++k) {
+            loops.push_back(lab.Attach(file, size, size * static_cast<std::uint64_t>(k)));
+        }
+        rows.push_back(RunRow(arena, loops, drives, true, options.repeat));
+        if (drives == maxDrives) {
+            // The same engine run on drives a quarter the size: memory must not follow the size.
+            std::vector<Loop> small;
+            for (int k = 0; k < drives; ++k) {
+                small.push_back(lab.Attach(file, size / 4, size * static_cast<std::uint64_t>(k)));
+            }
+            memory = {size / 4 / kMiB, size / kMiB, {}, rows.back().engine};
+            Prepare(arena, small, true);
+            memory.small = RunEngine(arena, small, true);
+            Progress("N=" + std::to_string(drives) + " cached (a), quarter size", memory.small);
+            ClearImages(arena);
+            loops.insert(loops.end(), small.begin(), small.end());
+        }
+        for (const Loop& loop : loops) {
+            lab.Detach(loop);
+        }
+    }
+    fs::remove(file);
+    return rows;
 }
 
 int Main(const Options& options) {
@@ -230,18 +338,20 @@ int Main(const Options& options) {
     // The best of three: a disk shared with other work is only ever slowed by it.
     const std::uint64_t probeBytes = std::clamp<std::uint64_t>(
         driveBytes * static_cast<std::uint64_t>(maxDrives) / 2, 128 * kMiB, 512 * kMiB);
-    std::fprintf(stderr, "measuring the target's write speed\n");
-    double writeBps = 0;
+    std::fprintf(stderr, "measuring the target's write speed and SHA-256's\n");
+    Machine machine;
+    machine.cores = static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN));
     for (int k = 0; k < 3; ++k) {
-        writeBps = std::max(writeBps, WriteSpeed(arena.images, probeBytes));
+        machine.writeBps = std::max(machine.writeBps, WriteSpeed(arena.images, probeBytes));
     }
-    const Limits limits{static_cast<double>(bps), writeBps};
+    machine.shaCpuPerGiB = HashCpuPerGiB();
+    const Limits limits{static_cast<double>(bps), machine.writeBps};
 
     std::string sourcesText = options.sources.empty() ? "a tmpfs" : options.sources.string();
     std::ostringstream head;
     head << "machine: " << MachineLine(options.target) << "\n"
-         << "drives: loop devices over " << options.sizeMiB << " MiB files of random bytes on "
-         << sourcesText << "; target write speed " << Fixed(limits.writeBps / 1e6, 1) << " MB/s ("
+         << "drives: loop devices over files of random bytes on " << sourcesText
+         << "; target write speed " << Fixed(machine.writeBps / 1e6, 1) << " MB/s ("
          << "best of 3 x " << probeBytes / kMiB << " MiB, one stream, fsync)\n";
     std::fputs(head.str().c_str(), stderr);
 
@@ -253,46 +363,37 @@ int Main(const Options& options) {
         throttled.push_back(RunRow(arena, loops, drives, false, 1));
     }
 
-    std::vector<Row> cached;
     arena.cgroup.clear();
+    const std::uint64_t rowBytes = CachedBytes(options, machine);
+    const fs::path cachedFolder =
+        options.sources.empty()
+            ? lab.Tmpfs(work / "cached", CachedFileBytes(rowBytes, options.drives) + 16 * kMiB)
+            : sources;
     std::fprintf(stderr, "unthrottled, drives read into the page cache before each run\n");
-    for (const int drives : options.drives) {
-        cached.push_back(RunRow(arena, loops, drives, true, options.repeat));
-    }
-
-    // The same engine run on drives a quarter the size: memory must not follow the size.
-    MemoryProbe memory{options.sizeMiB / 4, options.sizeMiB, {}, {}};
-    for (const Row& row : cached) {
-        if (row.drives == maxDrives) {
-            memory.full = row.engine;
-        }
-    }
-    std::vector<Loop> small;
-    for (int k = 1; k <= maxDrives; ++k) {
-        small.push_back(
-            lab.Attach(sources / ("drive" + std::to_string(k) + ".img"), driveBytes / 4));
-    }
-    Prepare(arena, small, true);
-    memory.small = RunEngine(arena, small, true);
-    Progress("N=" + std::to_string(maxDrives) + " cached (a), quarter size", memory.small);
-    ClearImages(arena);
+    MemoryProbe memory;
+    std::vector<Row> cached =
+        CachedRows(lab, arena, options, cachedFolder, rowBytes, machine, memory);
 
     std::ostringstream out;
     out << head.str() << "\n"
-        << "Throttled: each drive read at most " << Fixed(options.mbps, 1)
-        << " MB/s (cgroup v1 blkio), page cache dropped before each run. MB = 10^6 bytes.\n\n"
-        << ThrottledTable(throttled, limits) << FlushedLine(throttled) << "\n"
-        << "Unthrottled: sources in the page cache, the engine's own cost; of " << options.repeat
+        << "Throttled: " << options.sizeMiB << " MiB drives, each read at most "
+        << Fixed(options.mbps, 1)
+        << " MB/s (cgroup v1 blkio), page cache dropped before each run. MB = 10^6 bytes; "
+           "MB/s until the images are on the disk.\n\n"
+        << ThrottledTable(throttled, limits) << "\n"
+        << "Unthrottled: drives sharing " << rowBytes / kMiB
+        << " MiB in each row, in the page cache; of " << options.repeat
         << " runs each, the one of least CPU time.\n\n"
-        << UnthrottledTable(cached) << HashLine(HashCpuPerGiB(), cached) << "\n"
-        << TargetLines(throttled, cached, limits, memory)
-        << WorstLine(WorstRatios(throttled, limits)) << "\n";
+        << UnthrottledTable(cached, machine) << LimitLines(cached, machine)
+        << HashLine(machine.shaCpuPerGiB, cached) << DurationLine(cached) << "\n"
+        << TargetLines(throttled, cached, limits, machine, memory)
+        << WorstLine(WorstRatios(throttled, limits, cached, machine)) << "\n";
     std::fputs(out.str().c_str(), stdout);
 
     bool allOk = memory.small.ok;
     for (const auto* rows : {&throttled, &cached}) {
         for (const Row& row : *rows) {
-            allOk = allOk && row.engine.ok && row.dd.ok && row.serial.ok;
+            allOk = allOk && row.engine.ok && row.dd.ok && row.serial.ok && row.dc3dd.ok;
         }
     }
     return allOk ? 0 : 1;

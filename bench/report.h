@@ -10,21 +10,23 @@ namespace velmaris::bench {
 
 struct Measured {
     bool ok = false;
-    std::string failure;          // why the run does not count, when !ok
-    std::uint64_t bytes = 0;      // copied by all drives together
-    double seconds = 0;           // from the start of the copy to the last image closed
-    double cpuSeconds = 0;        // user and system time of the contender's processes
-    long peakKiB = 0;             // the contender's peak resident memory
-    long startKiB = 0;            // the engine's resident memory just before the run, or 0
-    long unwrittenKiB = 0;        // dirty and writeback pages of the machine when it ended
-    std::optional<double> gapMs;  // the longest time the window went unpumped (engine only)
+    std::string failure;      // why the run does not count, when !ok
+    std::uint64_t bytes = 0;  // copied by all drives together
+    // Until every image is on the disk: the engine from the click to its return (it flushes its
+    // images), a command-line tool until its images were flushed after it exited.
+    double seconds = 0;
+    std::optional<double> exitSeconds;  // a command-line tool: until its last process exited
+    double cpuSeconds = 0;              // user and system time of the contender's processes
+    long peakKiB = 0;                   // the contender's peak resident memory
+    long startKiB = 0;                  // the engine's resident memory just before the run, or 0
+    long unwrittenKiB = 0;              // dirty and writeback pages of the machine when it ended
+    std::optional<double> gapMs;        // the longest time the window went unpumped (engine only)
     long pumps = 0;
     long gapAt = 0;     // pumps before the longest gap
     long longGaps = 0;  // gaps of 100 ms or more
     double tailMs = 0;  // from the last pump to the end of the run: closing the images
-    std::optional<double> flushedSeconds;  // dd only: until its images were on the disk
 
-    double MBps() const;       // 10^6 bytes a second
+    double MBps() const;       // 10^6 bytes a second, until the images are on the disk
     double CpuPerGiB() const;  // CPU seconds per 2^30 bytes
 };
 
@@ -33,6 +35,7 @@ struct Row {
     Measured engine;  // (a) the window's code path
     Measured dd;      // (b) one dd per drive, all started together
     Measured serial;  // (c) the engine in the serial order of one thread
+    Measured dc3dd;   // (d) one dc3dd hash=sha256 per drive, all started together
 };
 
 struct Limits {
@@ -42,13 +45,34 @@ struct Limits {
     double For(int drives) const;
 };
 
-// The lowest engine ratios over the throttled rows: to the limit, and to dd. A failed engine
-// run counts as 0; a row whose dd run failed has no ratio to dd.
-struct Worst {
-    std::optional<double> toLimit;
-    std::optional<double> toDd;
+// What bounds a copy of cached drives that hashes every image, in bytes a second.
+struct Machine {
+    int cores = 1;
+    double writeBps = 0;      // the target, one stream with fsync
+    double readBps = 0;       // one reader of one cached loop device
+    double shaCpuPerGiB = 0;  // libcrypto's SHA-256 on one core
 };
-Worst WorstRatios(const std::vector<Row>& rows, const Limits& limits);
+
+// The machine's limit for N cached drives: the lowest of the target's write speed, N readers,
+// min(N, cores) hashing cores, and the cores shared by copying as dd does (ddCpuPerGiB, its
+// CPU at N; 0 when unknown) and hashing. Which one binds is named.
+struct Bound {
+    double bps = 0;
+    std::string binding;  // "write", "read", "SHA-256" or "processor"
+};
+Bound CachedLimit(const Machine& machine, int drives, double ddCpuPerGiB);
+
+// The lowest engine ratios: to the limit in each table, and its speed to dd's and to dc3dd's
+// over both. A failed engine run counts as 0; a row whose other contender failed has no ratio
+// to it.
+struct Worst {
+    std::optional<double> throttled;
+    std::optional<double> unthrottled;
+    std::optional<double> toDd;
+    std::optional<double> toDc3dd;
+};
+Worst WorstRatios(const std::vector<Row>& throttled, const Limits& limits,
+                  const std::vector<Row>& cached, const Machine& machine);
 
 // The engine on drives of two sizes, everything else the same.
 struct MemoryProbe {
@@ -63,16 +87,18 @@ struct MemoryProbe {
 Measured Least(std::vector<Measured> runs);
 
 std::string ThrottledTable(const std::vector<Row>& rows, const Limits& limits);
-// dd's speed once its images are on the disk, and the engine's ratio to that.
-std::string FlushedLine(const std::vector<Row>& rows);
-std::string UnthrottledTable(const std::vector<Row>& rows);
+std::string UnthrottledTable(const std::vector<Row>& rows, const Machine& machine);
+// Each unthrottled N's limit and the four bounds it is the lowest of.
+std::string LimitLines(const std::vector<Row>& cached, const Machine& machine);
 // The hash every image gets, in CPU seconds per GiB on one core, and the engine's CPU to dd's
 // once that is taken off, per unthrottled row.
 std::string HashLine(double hashCpuPerGiB, const std::vector<Row>& cached);
+// The shortest unthrottled run, which must last at least 3 s to be trusted.
+std::string DurationLine(const std::vector<Row>& cached);
 // One line per target of the engine (a), held or missed, with the worst case.
 std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row>& cached,
-                        const Limits& limits, const MemoryProbe& memory);
-// "worst ratio to limit: X, to dd: Y", two decimals each.
+                        const Limits& limits, const Machine& machine, const MemoryProbe& memory);
+// "worst ratio to limit: X throttled, Y unthrottled; to dd: Z; to dc3dd: W", two decimals each.
 std::string WorstLine(const Worst& worst);
 
 }  // namespace velmaris::bench

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what building, running and testing need.
-# Usage: install-deps.sh [run|test|screenshot|windows|tools]...
+# Usage: install-deps.sh [run|test|bench|screenshot|windows|tools]...
 set -euo pipefail
 
 # libssl-dev: the system's SHA-256; libsystemd-dev: sd-bus, through which the Linux build asks
@@ -14,6 +14,8 @@ for purpose in "$@"; do
         # dbus-daemon stands in for the system bus that a fake logind answers on.
         test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs locales dosfstools fusefat
             dbus-daemon) ;;
+        # The benchmark's peer contender.
+        bench) packages+=(dc3dd) ;;
         screenshot) packages+=(xvfb xauth xdotool imagemagick x11-utils) ;;
         # Cross-building for Windows, GoogleTest's sources to build for it, Wine to run the
         # tests and Xvfb for Wine's windows.
