@@ -116,6 +116,17 @@ Buffer Allocate(std::size_t size) {
     return Buffer(static_cast<std::byte*>(p));
 }
 
+// O_DIRECT where the file's file system takes it: an image its writer dropped from the page
+// cache came back from this machine's disk at 1.3 GB/s in direct 4 MiB reads, 0.36 buffered.
+int DirectIfAllowed(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;  // the real open says why, if it fails too
+    }
+    ::close(fd);
+    return O_DIRECT;
+}
+
 // By ioctl, not losetup: after an interrupt no child process may start.
 void ClearLoop(const std::string& node) {
     const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
@@ -288,7 +299,7 @@ std::optional<std::string> CompareImage(const std::string& device, const fs::pat
     if (!fs::exists(image, ec)) {
         return "no image " + image.string();
     }
-    const Fd copy(image.string(), O_RDONLY);
+    const Fd copy(image.string(), O_RDONLY | DirectIfAllowed(image.string()));
     const Buffer a = Allocate(kChunk);
     const Buffer b = Allocate(kChunk);
     std::uint64_t offset = 0;

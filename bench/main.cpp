@@ -32,7 +32,7 @@ struct Options {
     double mbps = 40;  // 10^6 bytes a second per drive
     fs::path target = "/var/tmp/velmaris-bench";
     fs::path sources;             // "" for a tmpfs of the benchmark's own
-    int repeat = 3;               // runs of each unthrottled contender, the least CPU time kept
+    int repeat = 2;               // runs of each unthrottled contender, the least CPU time kept
     std::uint64_t cachedMiB = 0;  // all drives of an unthrottled row together; 0 for the default
 };
 
@@ -50,9 +50,10 @@ constexpr char kUsage[] =
     "  --mbps     read limit of each drive in 10^6 bytes a second (default 40)\n"
     "  --target   folder on the machine's disk for the images (default /var/tmp/velmaris-bench)\n"
     "  --sources  folder for the drives' backing files (default: a tmpfs of the benchmark's)\n"
-    "  --repeat   runs of each unthrottled contender, least CPU time shown (default 3)\n"
+    "  --repeat   runs of each unthrottled contender, least CPU time shown (default 2)\n"
     "  --cached-size  MiB of all the drives of an unthrottled row together, shared among them\n"
-    "             (default: what the machine copies in 3.5 s at most, as memory allows)\n"
+    "             (default: 3.5 s at the fastest the machine could copy and hash, as memory\n"
+    "             allows)\n"
     "Needs root, cgroup v1 blkio, losetup, dd and dc3dd.\n";
 
 [[noreturn]] void Usage(const std::string& problem) {
@@ -257,7 +258,8 @@ std::vector<Row> CachedRows(Lab& lab, const Arena& arena, const Options& options
                  static_cast<unsigned long long>(fileBytes / kMiB));
     WriteRandomFile(file, fileBytes, 0xCAC4ED);
 
-    // One reader of a cached drive, the best of three.
+    std::fprintf(stderr, "measuring one reader of a cached drive\n");
+    // The best of three.
     const Loop probe = lab.Attach(file, std::min<std::uint64_t>(fileBytes, 1024 * kMiB));
     for (int k = 0; k < 3; ++k) {
         machine.readBps = std::max(machine.readBps, CachedReadSpeed(probe.node));
