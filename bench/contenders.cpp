@@ -230,7 +230,7 @@ Measured RunTool(const Arena& arena, const std::vector<Loop>& loops, Tool tool) 
                 flushes[k].join();
                 if (errors[k] != 0 && failed.empty()) {
                     failed = "fsync of " + ImageOf(arena, k + 1).string() + ": " +
-                             std::strerror(errors[k]);
+                             std::generic_category().message(errors[k]);
                 }
             }
             const std::chrono::duration<double> onDisk = std::chrono::steady_clock::now() - start;

@@ -24,7 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
-constexpr std::uint64_t kBlock = 128 * 1024;
 
 struct Options {
     std::vector<int> drives{1, 2, 4, 8};
@@ -266,20 +265,23 @@ std::vector<Row> CachedRows(Lab& lab, const Arena& arena, const Options& options
     }
     lab.Detach(probe);
 
+    // N drives of size bytes, the first limit bytes of each.
+    const auto attach = [&lab, &file](int drives, std::uint64_t size, std::uint64_t limit) {
+        std::vector<Loop> loops;
+        loops.reserve(static_cast<std::size_t>(drives));
+        for (int k = 0; k < drives; ++k) {
+            loops.push_back(lab.Attach(file, limit, size * static_cast<std::uint64_t>(k)));
+        }
+        return loops;
+    };
     std::vector<Row> rows;
     for (const int drives : options.drives) {
         const std::uint64_t size = CachedDriveBytes(rowBytes, drives);
-        std::vector<Loop> loops;
-        for (int k = 0; k < drives; ++k) {
-            loops.push_back(lab.Attach(file, size, size * static_cast<std::uint64_t>(k)));
-        }
+        std::vector<Loop> loops = attach(drives, size, size);
         rows.push_back(RunRow(arena, loops, drives, true, options.repeat));
         if (drives == maxDrives) {
             // The same engine run on drives a quarter the size: memory must not follow the size.
-            std::vector<Loop> small;
-            for (int k = 0; k < drives; ++k) {
-                small.push_back(lab.Attach(file, size / 4, size * static_cast<std::uint64_t>(k)));
-            }
+            const std::vector<Loop> small = attach(drives, size, size / 4);
             memory = {size / 4 / kMiB, size / kMiB, {}, rows.back().engine};
             Prepare(arena, small, true);
             memory.small = RunEngine(arena, small, true);
