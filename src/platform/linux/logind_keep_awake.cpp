@@ -23,7 +23,7 @@ int TakeLock() {
     int lock = -1;
     sd_bus_message* call = nullptr;
     sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, whose compound literal is not C++
     if (sd_bus_message_new_method_call(bus, &call, "org.freedesktop.login1",
                                        "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
                                        "Inhibit") >= 0 &&
