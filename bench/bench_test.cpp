@@ -121,7 +121,7 @@ TEST(CountingWindow, CountsTheWaitBeforeTheFirstAndAfterTheLastPump) {
     window.Disarm();
     EXPECT_EQ(window.LongestGap(), 150ms);
     EXPECT_EQ(window.LongestGapAt(), 1);  // after the last pump
-    EXPECT_EQ(window.BrowseForFolder("any"), "/x");
+    EXPECT_EQ(window.BrowseForFolder("any").folder, "/x");
 }
 
 }  // namespace

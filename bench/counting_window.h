@@ -49,6 +49,7 @@ class CountingWindow : public platform::Window {
     void PumpMessages() override;
     void SetPointer(platform::Pointer) override {}
     void StartEdit(platform::Grid, int, int) override {}
+    void CommitEdit(platform::Grid) override {}
     void ShowPopupMenu(platform::Menu) override {}
     void DisableClose(bool) override {}
     void EndProgram() override {}
@@ -59,7 +60,7 @@ class CountingWindow : public platform::Window {
     platform::Answer MessageBox(const std::string&, const std::string&, unsigned) override {
         return platform::Answer::Yes;
     }
-    std::optional<std::string> BrowseForFolder(const std::string&) override { return folder_; }
+    platform::FolderChoice BrowseForFolder(const std::string&) override { return {folder_}; }
 
   private:
     void Mark();

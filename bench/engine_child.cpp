@@ -12,6 +12,7 @@
 #include "platform/linux/linux_storage.h"
 #include "platform/linux/linux_system_paths.h"
 #include "platform/linux/locale_number_marks.h"
+#include "platform/linux/logind_keep_awake.h"
 #include "platform/linux/monotonic_clock.h"
 #include "platform/linux/posix_files.h"
 #include "platform/linux/sysfs_disk_catalog.h"
@@ -56,7 +57,8 @@ int EngineChild(const std::string& folder, bool parallel, const std::vector<std:
     platform::LinuxStorage storage{catalog};
     platform::MonotonicClock clock;
     platform::LinuxPower power{"/bin/true"};
-    platform::Services services{catalog, paths, numbers, files, storage, clock, power};
+    platform::LogindKeepAwake awake;
+    platform::Services services{catalog, paths, numbers, files, storage, clock, power, awake};
     CountingWindow window(folder);
     ui::frmMain frm(window, services);
     frm.ParallelCopy = parallel;
