@@ -1,24 +1,26 @@
 #include "imaging/drive_copier.h"
 
 #include <algorithm>
-#include <new>
+#include <system_error>
 #include <utility>
 
 #include "imaging/run_context.h"
 
 namespace velmaris::imaging {
 
-void DriveCopier::AlignedFree::operator()(std::byte* p) const {
-    ::operator delete[](p, std::align_val_t{kBufferAlignment});
-}
+// Spare buffers of a drive's hash: enough for the hash to even out the copy's bursts.
+constexpr std::size_t kHashSpares = 4;
 
-DriveCopier::Buffer DriveCopier::Allocate(std::size_t size) {
-    return Buffer(
-        static_cast<std::byte*>(::operator new[](size, std::align_val_t{kBufferAlignment})));
+DriveCopier::DriveCopier(DriveSlot& slot, std::size_t maxBlockSize, bool hashOnItsOwnThread)
+    : slot_(slot), current_(AllocateAligned(maxBlockSize)) {
+    if (hashOnItsOwnThread) {
+        try {
+            hashLane_ = std::make_unique<HashLane>(slot.hash, kHashSpares, maxBlockSize);
+        } catch (const std::system_error&) {
+            hashLane_.reset();  // hashed on the copy's thread: the same hash, slower
+        }
+    }
 }
-
-DriveCopier::DriveCopier(DriveSlot& slot, std::size_t maxBlockSize)
-    : slot_(slot), current_(Allocate(maxBlockSize)) {}
 
 DriveCopier::~DriveCopier() = default;
 
@@ -40,7 +42,11 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
     if (outcome.delivered) {
         outcome.write = slot_.ImageHandle->Write(current_.get(), blockSize);
         if (outcome.write.error == platform::IoError::None) {
-            slot_.hash.Update(current_.get(), blockSize);
+            if (hashLane_) {
+                current_ = hashLane_->Exchange(std::move(current_), blockSize);
+            } else {
+                slot_.hash.Update(current_.get(), blockSize);
+            }
             written_ += blockSize;
             return outcome;
         }
@@ -51,11 +57,15 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
 }
 
 platform::IoResult DriveCopier::FinishImage() {
-    if (!slot_.ImageHandle) {
-        return {};
+    platform::IoResult finished;
+    if (slot_.ImageHandle) {
+        finished = slot_.ImageHandle->Finish();
+        slot_.ImageHandle.reset();
     }
-    platform::IoResult finished = slot_.ImageHandle->Finish();
-    slot_.ImageHandle.reset();
+    // The hash catches up while the image is flushed.
+    if (hashLane_) {
+        hashLane_->Drain();
+    }
     return finished;
 }
 
@@ -114,7 +124,7 @@ void DriveCopier::NoteUnreadable(std::uint64_t offset) {
 }
 
 DrivePipeline::DrivePipeline(DriveSlot& slot, PassBoard& board)
-    : copier_(slot, kBlockSize), board_(board), thread_([this] { Run(); }) {}
+    : copier_(slot, kBlockSize, true), board_(board), thread_([this] { Run(); }) {}
 
 DrivePipeline::~DrivePipeline() {
     Stop();

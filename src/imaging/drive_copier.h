@@ -11,11 +11,12 @@
 #include <mutex>
 #include <thread>
 
+#include "imaging/aligned_buffer.h"
+#include "imaging/hash_lane.h"
 #include "imaging/run_state.h"
 
 namespace velmaris::imaging {
 
-inline constexpr std::size_t kBufferAlignment = 4096;
 // A drive that fails this many sectors in a row is taken to be gone, not filled with zeros.
 inline constexpr std::uint64_t kMaxConsecutiveUnreadable = 2048;
 
@@ -27,24 +28,22 @@ struct PassOutcome {
 
 class DriveCopier {
   public:
-    DriveCopier(DriveSlot& slot, std::size_t maxBlockSize);
+    // With hashOnItsOwnThread, the image's hash runs on a thread of its own (the calling thread
+    // when that thread cannot be started).
+    DriveCopier(DriveSlot& slot, std::size_t maxBlockSize, bool hashOnItsOwnThread = false);
     ~DriveCopier();
     DriveCopier(const DriveCopier&) = delete;
     DriveCopier& operator=(const DriveCopier&) = delete;
 
     // Copies one block on the calling thread.
     PassOutcome Step(std::size_t blockSize);
-    // Flushes the image to the disk and closes it; the drive's part of the run is over.
+    // Flushes the image to the disk and closes it, and completes its hash; the drive's part of
+    // the run is over.
     platform::IoResult FinishImage();
     // Bytes written to the image so far, from its start.
     std::uint64_t Written() const { return written_; }
 
   private:
-    struct AlignedFree {
-        void operator()(std::byte* p) const;
-    };
-    using Buffer = std::unique_ptr<std::byte[], AlignedFree>;
-    static Buffer Allocate(std::size_t size);
     // Reads a failed block again sector by sector; what still fails becomes zeros.
     platform::IoResult Recover(std::size_t blockSize);
     void NoteUnreadable(std::uint64_t offset);
@@ -58,7 +57,8 @@ class DriveCopier {
     void RewindUnreadable(const UnreadableMark& mark);
 
     DriveSlot& slot_;
-    Buffer current_;
+    AlignedBuffer current_;
+    std::unique_ptr<HashLane> hashLane_;
     std::uint64_t written_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -304,6 +305,25 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     EXPECT_FALSE(window.checked[Control::Check1]);
     EXPECT_TRUE(machine.power.calls.empty());
     EXPECT_EQ(machine.awake.calls, (std::vector<std::string>{"hold", "release"}));
+}
+
+TEST_F(Imaging, AFastDriveRunsAtMostTheLeadAheadOfASlowOne) {
+    Start({kBlock * 96, kBlock * 96});
+    std::atomic<long> slowReads{0}, fastReads{0}, widest{0};
+    machine.storage.drives[0].onRead = [&] {
+        ++slowReads;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    machine.storage.drives[1].onRead = [&] {
+        const long ahead = ++fastReads - slowReads;
+        for (long seen = widest; ahead > seen && !widest.compare_exchange_weak(seen, ahead);) {
+        }
+    };
+    frm->Command2_Click();
+    EXPECT_TRUE(ImageIsDrive(1, 0));
+    EXPECT_TRUE(ImageIsDrive(2, 1));
+    // The slow drive's read under way, the passes queued, and the one the fast drive is at.
+    EXPECT_LE(widest, static_cast<long>(imaging::kPassLead) + 2);
 }
 
 TEST_F(Imaging, TheWindowAnswersWhileADriveOrAnImageIsSlowAndCanStopTheRun) {
