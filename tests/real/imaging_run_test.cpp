@@ -1,5 +1,6 @@
 // Whole imaging runs through the real core and the real Linux services, with a recording
-// window in place of the screen. Needs root, losetup, mkfs.ext4, mount and cmp.
+// window in place of the screen: only what real devices and file systems show (the copy's
+// rules are proven through the fakes in tests/core). Needs root, losetup, mkfs.ext4 and mount.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -37,7 +38,7 @@ using test::LoopLab;
 using test::Quoted;
 
 constexpr std::uintmax_t kBlock = 131072;
-constexpr char kTools[] = "losetup mkfs.ext4 mount umount cmp";
+constexpr char kTools[] = "losetup mkfs.ext4 mount umount";
 
 constexpr auto Slurp = test::ScratchDir::Read;
 
@@ -109,13 +110,6 @@ struct Program {
     }
 
     std::string Status(int row) const { return window.grid2->CellText(row, jobs::kColStatus); }
-    std::vector<std::string> Titles() const {
-        std::vector<std::string> titles;
-        for (const auto& shown : window.messages) {
-            titles.push_back(shown.title);
-        }
-        return titles;
-    }
 };
 
 TEST(ImagingRun, ShrunkAndVanishedDrivesKeepTheirPrefixAndSayWhy) {
