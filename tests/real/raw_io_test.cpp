@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -31,23 +28,7 @@ using test::ScratchDir;
 
 constexpr std::size_t kBlock = 131072;
 
-// Bytes that differ from sector to sector, so that a read from a wrong offset shows.
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; i += 4) {
-        const auto word = static_cast<std::uint32_t>(random());
-        std::memcpy(bytes.data() + i, &word, std::min<std::size_t>(4, size - i));
-    }
-    return bytes;
-}
-
-std::string FileText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::Pattern;
 
 LinuxStorage StorageOver(std::vector<std::string> nodes) {
     return LinuxStorage([nodes](std::uint32_t n) -> std::optional<std::string> {
@@ -175,7 +156,7 @@ TEST(ImageFile, IsWrittenWholeForItsOwnerOnlyAndNeverOverAnythingButAFile) {
         EXPECT_NE(image.handle->Finish().error, IoError::None) << "finished twice";
         EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write)
             << path;
-        EXPECT_TRUE(FileText(path) == bytes) << path;
+        EXPECT_TRUE(ScratchDir::Read(path) == bytes) << path;
     }
 
     const fs::path target = tmp.Put("target.txt", "keep");
@@ -196,7 +177,7 @@ TEST(ImageFile, IsWrittenWholeForItsOwnerOnlyAndNeverOverAnythingButAFile) {
     }
     EXPECT_FALSE(fs::exists(inDev));
     fs::remove(inDev);
-    EXPECT_EQ(FileText(target), "keep");
+    EXPECT_EQ(ScratchDir::Read(target), "keep");
 }
 
 // The flush requests a disk has completed, from its statistics.
@@ -367,10 +348,10 @@ TEST(LinuxPower, WaitsForTheProgramAndReportsItsOutcome) {
     int waits = 0;
     const auto wait = [&waits] { ++waits; };
     EXPECT_EQ(power.StartShutdown(wait), std::nullopt);
-    EXPECT_EQ(FileText(log), "start\n") << "returned before the program ended";
+    EXPECT_EQ(ScratchDir::Read(log), "start\n") << "returned before the program ended";
     EXPECT_GT(waits, 0) << "the window was not answered while the program ran";
     EXPECT_EQ(power.AbortShutdown(wait), "/bin/sh ended with exit status 3.");
-    EXPECT_EQ(FileText(log), "start\nabort\n");
+    EXPECT_EQ(ScratchDir::Read(log), "start\nabort\n");
     EXPECT_EQ(Zombies(), 0) << "a finished child was not reaped";
 
     LinuxPower missing("/nonexistent/velmaris-shutdown");

@@ -3,31 +3,18 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 
+#include "pattern.h"
 #include "platform/windows/utf8.h"
 
 namespace velmaris::test {
 
 inline std::string Utf8Of(const std::u8string& text) {
     return std::string(text.begin(), text.end());
-}
-
-// Bytes that differ from block to block, so that a block at a wrong offset shows.
-inline std::string Pattern(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; i += 4) {
-        const auto word = static_cast<std::uint32_t>(random());
-        std::memcpy(bytes.data() + i, &word, std::min<std::size_t>(4, size - i));
-    }
-    return bytes;
 }
 
 // A UTF-8 path as the file system library takes it.

@@ -1,6 +1,7 @@
 // The WMI disk catalog: its query texts, its reading of property values, and Wine's WMI.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -84,6 +85,43 @@ TEST(WmiValues, NullsAreAbsentAndEachTypeIsReadForWhatItHolds) {
         EXPECT_EQ(UInt32Of(c.value), c.index) << c.what;
         VariantClear(&c.value);
     }
+}
+
+// Win32_DiskDrive's properties as WMI's automation layer hands them over (Index, a uint32, as
+// VT_I4; Size, a uint64, as text; null where a card reader has no medium) make the record.
+TEST(WmiValues, ADiskRecordIsReadFromWin32DiskDrivesProperties) {
+    using Texts = std::map<std::wstring, const wchar_t*>;
+    const auto read = [](const Texts& texts, std::optional<LONG> index) {
+        return DiskRecordOf([&](const wchar_t* name, VARIANT& value) {
+            VariantInit(&value);
+            value.vt = VT_NULL;
+            if (std::wstring(name) == L"Index" && index) {
+                value.vt = VT_I4;
+                value.lVal = *index;
+            } else if (const auto it = texts.find(name); it != texts.end()) {
+                value.vt = VT_BSTR;
+                value.bstrVal = SysAllocString(it->second);
+            }
+        });
+    };
+    const Texts stick = {{L"DeviceID", L"\\\\.\\PHYSICALDRIVE2"},
+                         {L"Model", L"SanDisk Cruzer Blade USB Device"},
+                         {L"MediaType", L"Removable Media"},
+                         {L"Size", L"30746096640"},
+                         {L"PNPDeviceID", L"USBSTOR\\DISK&VEN_SANDISK\\4C53&0"}};
+    const auto record = read(stick, 2);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->index, 2u);
+    EXPECT_EQ(record->deviceId, "\\\\.\\PHYSICALDRIVE2");
+    EXPECT_EQ(record->model, "SanDisk Cruzer Blade USB Device");
+    EXPECT_EQ(record->mediaType, "Removable Media");
+    EXPECT_EQ(record->size, "30746096640");
+    EXPECT_EQ(record->pnpDeviceId, "USBSTOR\\DISK&VEN_SANDISK\\4C53&0");
+    EXPECT_FALSE(record->length) << "asked of the disk, not of WMI";
+    const auto reader = read({{L"Model", L"Generic- SD/MMC USB Device"}}, 3);
+    ASSERT_TRUE(reader);
+    EXPECT_FALSE(reader->mediaType || reader->size);
+    EXPECT_FALSE(read(stick, std::nullopt)) << "no drive number, no record";
 }
 
 TEST(WmiDiskCatalog, ListsTheMachinesDisksAndWalksWhatItCan) {
