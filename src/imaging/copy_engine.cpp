@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -40,12 +41,7 @@ class PassRunner {
                 outcomes_[k] = copiers_[k]->Step(blockSize);
             }
         }
-        std::unique_lock lock(board_.mutex);
-        while (!board_.delivered.wait_for(lock, interval, [this] { return PassReady(); })) {
-            lock.unlock();
-            window.PumpMessages();
-            lock.lock();
-        }
+        std::unique_lock lock = WaitPumping([this] { return PassReady(); }, interval, window);
         for (std::size_t k = 0; k < slots_.size(); ++k) {
             if (!slots_[k].Finished && pipelines_[k]) {
                 outcomes_[k] = pipelines_[k]->TakePass();
@@ -70,12 +66,7 @@ class PassRunner {
                 NoteFinish(slots_[k], copiers_[k]->FinishImage());
             }
         }
-        std::unique_lock lock(board_.mutex);
-        while (!board_.delivered.wait_for(lock, interval, [this] { return AllClosed(); })) {
-            lock.unlock();
-            window.PumpMessages();
-            lock.lock();
-        }
+        std::unique_lock lock = WaitPumping([this] { return AllClosed(); }, interval, window);
         for (std::size_t k = 0; k < slots_.size(); ++k) {
             if (pipelines_[k]) {
                 NoteFinish(slots_[k], pipelines_[k]->FinishResult());
@@ -85,6 +76,20 @@ class PassRunner {
     }
 
   private:
+    // Waits until ready() holds, pumping the window every interval meanwhile; returns with the
+    // board locked.
+    template <typename Ready>
+    std::unique_lock<std::mutex> WaitPumping(Ready ready, std::chrono::milliseconds interval,
+                                             platform::Window& window) {
+        std::unique_lock lock(board_.mutex);
+        while (!board_.delivered.wait_for(lock, interval, ready)) {
+            lock.unlock();
+            window.PumpMessages();
+            lock.lock();
+        }
+        return lock;
+    }
+
     // A drive whose thread cannot be started is copied on this one: the same result, slower.
     std::unique_ptr<DrivePipeline> StartPipeline(DriveSlot& slot) {
         try {
