@@ -12,6 +12,8 @@ void EnterRunMode(RunContext& ctx) {
     ctx.window.SetEnabled(Control::Frame1, false);
     ctx.window.SetEnabled(Control::Command1, false);
     ctx.window.SetEnabled(Control::Command2, false);
+    // It decides what the run does: read once the run starts, never changed during it.
+    ctx.window.SetEnabled(Control::Check2, false);
     ctx.window.SetEnabled(Control::XPButton1, true);
     ctx.window.SetEnabled(Control::Timer1, true);
 }
@@ -21,6 +23,7 @@ void LeaveRunMode(RunContext& ctx) {
     ctx.window.SetEnabled(Control::Frame1, true);
     ctx.window.SetEnabled(Control::Command1, true);
     ctx.window.SetEnabled(Control::Command2, true);
+    ctx.window.SetEnabled(Control::Check2, true);
     ctx.window.SetEnabled(Control::XPButton1, false);
     ctx.window.SetEnabled(Control::Timer1, false);
     ctx.RunInProgress = false;

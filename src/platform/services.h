@@ -182,6 +182,13 @@ class Storage {
     virtual ~Storage() = default;
     // Opens drive number n, as the disk catalog numbered it, for reading.
     virtual Opened<RawDrive> OpenDrive(std::uint32_t n) = 0;
+    // Opens drive n again to verify its image: past the system's cache, so that what is read is
+    // what the medium holds now and not what an earlier read left in memory.
+    virtual Opened<RawDrive> OpenDriveUncached(std::uint32_t n) = 0;
+    // Opens an image file to read it back from its first byte, past the system's cache (where
+    // its file system reads only through the cache, after dropping the file's cached pages).
+    // Length is the file's size, SectorSize the unit it reads in, Identity empty.
+    virtual Opened<RawDrive> OpenImageUncached(const std::string& path) = 0;
     // Creates or truncates an image file, readable by its owner only. Where the file system
     // refuses or ignores that, the file keeps the permissions it was given: see AccessNote.
     virtual Opened<ImageFile> CreateImage(const std::string& path) = 0;

@@ -37,6 +37,7 @@ enum class Control {
     iGrid2,     // selected drives
     Label3,     // hint for the selected list
     Check1,     // "Turn off computer on completion"
+    Check2,     // "Verify images after imaging"
     XPButton1,  // "Stop"
     Command6,   // "Abort Shutdown"
     Command3,   // starts the shutdown; never shown

@@ -125,6 +125,34 @@ platform::Opened<platform::RawDrive> FakeStorage::OpenDrive(std::uint32_t n) {
     return {std::make_unique<FakeRawDrive>(it->second), {}};
 }
 
+platform::Opened<platform::RawDrive> FakeStorage::OpenDriveUncached(std::uint32_t n) {
+    const auto it = drives.find(n);
+    if (it != drives.end() && onReopen) {
+        onReopen(it->second);
+    }
+    platform::Opened<platform::RawDrive> drive = OpenDrive(n);
+    opened.back() = "verify drive " + std::to_string(n);
+    return drive;
+}
+
+platform::Opened<platform::RawDrive> FakeStorage::OpenImageUncached(const std::string& path) {
+    opened.push_back("read back " + path);
+    const auto it = files.find(path);
+    if (it == files.end()) {
+        return {nullptr, {0, platform::IoError::NotFound, "No such file or directory"}};
+    }
+    // What the target hands back: the bytes stored, with the flips it adds on the way.
+    FakeDrive& stored = readBack_[path];
+    stored = FakeDrive{};
+    stored.data = it->second.data;
+    for (const std::uint64_t at : flippedOnReadBack[path]) {
+        if (at < stored.data.size()) {
+            stored.data[at] ^= std::byte{1};
+        }
+    }
+    return {std::make_unique<FakeRawDrive>(stored), {}};
+}
+
 platform::Opened<platform::ImageFile> FakeStorage::CreateImage(const std::string& path) {
     opened.push_back("image " + path);
     if (cannotCreate.count(path) > 0 || notRegular.count(path) > 0) {

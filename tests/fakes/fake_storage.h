@@ -60,6 +60,10 @@ class FakeStorage : public platform::Storage {
     std::optional<std::string> finishFailure;
     std::function<void(const std::string& path)> onFinish;  // before every Finish, on its thread
     std::optional<std::uint64_t> freeBytes = UINT64_MAX;
+    // Runs when a drive is opened again to verify it: the test changes the medium there.
+    std::function<void(FakeDrive& drive)> onReopen;
+    // Image bytes that read back flipped: a target that silently corrupts what it stores.
+    std::map<std::string, std::set<std::uint64_t>> flippedOnReadBack;
     std::vector<std::string> opened;  // drives and images, in the order opened or created
     std::atomic<std::uint64_t> used{0};
 
@@ -67,6 +71,8 @@ class FakeStorage : public platform::Storage {
     FakeDrive& AddDrive(std::uint32_t n, std::uint64_t size, std::uint32_t sectorSize = 512);
 
     platform::Opened<platform::RawDrive> OpenDrive(std::uint32_t n) override;
+    platform::Opened<platform::RawDrive> OpenDriveUncached(std::uint32_t n) override;
+    platform::Opened<platform::RawDrive> OpenImageUncached(const std::string& path) override;
     platform::Opened<platform::ImageFile> CreateImage(const std::string& path) override;
     platform::PathKind KindOf(const std::string& path) override;
     platform::FileKey KeyOf(const std::string& path) override;
@@ -74,6 +80,9 @@ class FakeStorage : public platform::Storage {
     std::optional<platform::FileSizeLimit> LargestFile(const std::string&) override {
         return fileSizeLimit;
     }
+
+  private:
+    std::map<std::string, FakeDrive> readBack_;  // what each image reads back as
 };
 
 class FakeClock : public platform::Clock {

@@ -12,10 +12,10 @@ using platform::Menu;
 
 std::string NameOf(Control control) {
     static constexpr std::array kNames{
-        "Frame1",    "iGrid1",     "Label1",   "Frame3",     "Command1", "Command2", "Label2",
-        "Frame2",    "ProgBarXP1", "Label4",   "Label5",     "Label8",   "Label9",   "Label13",
-        "Label12",   "Label6",     "Label7",   "Frame4",     "iGrid2",   "Label3",   "Check1",
-        "XPButton1", "Command6",   "Command3", "StatusBar1", "Timer1",   "AlertBox1"};
+        "Frame1",  "iGrid1",     "Label1",   "Frame3",   "Command1",   "Command2", "Label2",
+        "Frame2",  "ProgBarXP1", "Label4",   "Label5",   "Label8",     "Label9",   "Label13",
+        "Label12", "Label6",     "Label7",   "Frame4",   "iGrid2",     "Label3",   "Check1",
+        "Check2",  "XPButton1",  "Command6", "Command3", "StatusBar1", "Timer1",   "AlertBox1"};
     return kNames.at(static_cast<size_t>(control));
 }
 

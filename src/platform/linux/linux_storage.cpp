@@ -374,6 +374,14 @@ LinuxStorage::LinuxStorage(DeviceLookup deviceOf) : deviceOf_(std::move(deviceOf
 LinuxStorage::LinuxStorage(const SysfsDiskCatalog& catalog)
     : deviceOf_([&catalog](std::uint32_t n) { return catalog.DevicePathOf(n); }) {}
 
+Opened<RawDrive> LinuxStorage::OpenDriveUncached(std::uint32_t) {
+    return {nullptr, {0, IoError::Other, "reading past the cache is not built yet"}};
+}
+
+Opened<RawDrive> LinuxStorage::OpenImageUncached(const std::string&) {
+    return {nullptr, {0, IoError::Other, "reading past the cache is not built yet"}};
+}
+
 Opened<RawDrive> LinuxStorage::OpenDrive(std::uint32_t n) {
     const std::optional<std::string> node = deviceOf_ ? deviceOf_(n) : std::nullopt;
     if (!node) {

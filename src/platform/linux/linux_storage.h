@@ -24,6 +24,8 @@ class LinuxStorage : public Storage {
     // Opens the node read-only. A regular file is accepted as a drive too (its size is its
     // length, its sectors 512 bytes), so the read contract can be exercised without root.
     Opened<RawDrive> OpenDrive(std::uint32_t n) override;
+    Opened<RawDrive> OpenDriveUncached(std::uint32_t n) override;
+    Opened<RawDrive> OpenImageUncached(const std::string& path) override;
     // Refuses anything KindOf does not call Missing or RegularFile, and symbolic links.
     // Where the file system keeps no modes (fchmod fails with EOPNOTSUPP or ENOSYS, or EPERM
     // for a file of ours) the image keeps the mode it was given, with a note.

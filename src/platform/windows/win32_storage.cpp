@@ -254,6 +254,14 @@ std::string PhysicalDrivePath(std::uint32_t n) {
 Win32Storage::Win32Storage(DeviceLookup deviceOf, AccessListSetter setList)
     : deviceOf_(std::move(deviceOf)), setList_(std::move(setList)) {}
 
+Opened<RawDrive> Win32Storage::OpenDriveUncached(std::uint32_t) {
+    return {nullptr, {0, IoError::Other, "reading past the cache is not built yet"}};
+}
+
+Opened<RawDrive> Win32Storage::OpenImageUncached(const std::string&) {
+    return {nullptr, {0, IoError::Other, "reading past the cache is not built yet"}};
+}
+
 Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
     const auto path = Wide(deviceOf_ ? deviceOf_(n) : std::string());
     if (!path || path->empty()) {

@@ -30,6 +30,8 @@ class Win32Storage : public Storage {
     // A regular file is accepted as a drive too (its size is its length, its sectors 512
     // bytes). Reads that do not fall on sector boundaries go through an aligned buffer.
     Opened<RawDrive> OpenDrive(std::uint32_t n) override;
+    Opened<RawDrive> OpenDriveUncached(std::uint32_t n) override;
+    Opened<RawDrive> OpenImageUncached(const std::string& path) override;
     // Refuses anything KindOf calls Other. The file's access list is set to its owner only;
     // where the share refuses WRITE_DAC or access lists, the file keeps the share's, with a
     // note. Long paths are passed in their \\?\ form.

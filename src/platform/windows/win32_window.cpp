@@ -396,6 +396,9 @@ void Win32Window::BuildControls() {
         {Control::Frame4, Kind::Frame, kWin, Twips(120, 3420, 8895, 2955), L"Selected Drives", 0},
         {Control::iGrid2, Kind::Grid, Control::Frame4, Twips(180, 240, 8535, 2295), nullptr, 0},
         {Control::Label3, Kind::Label, Control::Frame4, Twips(180, 2580, 480, 195), L"Label3", 0},
+        // Left of Check1, so that tabbing goes left to right.
+        {Control::Check2, Kind::CheckBox, Control::Frame4, Twips(2700, 2640, 2955, 255),
+         L"Verify images after imaging", 0},
         {Control::Check1, Kind::CheckBox, Control::Frame4, Twips(5760, 2640, 2955, 255),
          L"Turn off computer on completion", 0},
         {Control::XPButton1, Kind::PictureButton, kWin, Twips(7620, 6480, 1395, 555), L"Stop",
