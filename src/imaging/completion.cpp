@@ -5,6 +5,7 @@
 
 #include "imaging/image_record.h"
 #include "imaging/run_mode.h"
+#include "imaging/verification_result.h"
 
 namespace velmaris::imaging {
 
@@ -12,8 +13,9 @@ using platform::Control;
 
 namespace {
 
-// The status a slot ends with; "Done." only for a perfect image, complete and on the disk.
-std::string FinalStatus(const DriveSlot& slot, bool stopped) {
+// The status the copy leaves a slot with; "Done." only for a perfect image, complete and on
+// the disk.
+std::string CopyStatus(const DriveSlot& slot, bool stopped) {
     switch (slot.state) {
         case SlotState::OpenError:
             return "Open Error ...";
@@ -25,7 +27,7 @@ std::string FinalStatus(const DriveSlot& slot, bool stopped) {
             break;
     }
     if (slot.bytesCopied == slot.driveLength) {
-        const std::uint64_t unreadable = slot.UnreadableSectors();
+        const std::uint64_t unreadable = slot.unreadable.Count();
         if (unreadable == 0) {
             return "Done.";
         }
@@ -33,6 +35,17 @@ std::string FinalStatus(const DriveSlot& slot, bool stopped) {
                (unreadable == 1 ? " unreadable sector" : " unreadable sectors");
     }
     return stopped ? "Stopped" : "Read Error ...";
+}
+
+// Whether the run verified the slot, in the record's words, when it did not finish doing so.
+std::string NotVerified(const RunContext& ctx, const DriveSlot& slot) {
+    if (!ctx.run.Verify) {
+        return "not requested";
+    }
+    if (!slot.verification.started) {
+        return "not verified: the image does not hold the whole drive";
+    }
+    return "not verified: stopped by the user";
 }
 
 // The copy has closed its images already; this closes whatever it did not reach.
@@ -48,7 +61,8 @@ void Close(DriveSlot& slot) {
     slot.SourceHandle.reset();
 }
 
-ImageRecord RecordOf(RunContext& ctx, std::size_t k, DriveSlot& slot, const std::string& status) {
+ImageRecord RecordOf(RunContext& ctx, std::size_t k, DriveSlot& slot, const std::string& status,
+                     const std::string& copyHash) {
     const grid::GridModel& jobs = ctx.jobs.iGrid2;
     const int row = static_cast<int>(k) + 1;
     ImageRecord record;
@@ -64,11 +78,27 @@ ImageRecord RecordOf(RunContext& ctx, std::size_t k, DriveSlot& slot, const std:
     record.ended = ctx.services.clock.LocalTime();
     record.bytesCopied = slot.bytesCopied;
     record.result = slot.errorText.empty() ? status : status + " (" + slot.errorText + ")";
-    record.unreadable = slot.unreadable;
+    record.unreadable = slot.unreadable.ranges;
     if (slot.imageCreated) {
         record.imageAccess = slot.imageNote;
-        record.sha256 = platform::Sha256::Hex(slot.hash.Finish());
+        record.sha256 = copyHash;
     }
+    const SlotVerification& v = slot.verification;
+    if (!v.finished) {
+        record.verification = NotVerified(ctx, slot);
+        return record;
+    }
+    const VerificationResult judged = JudgeVerification(slot, copyHash);
+    record.verification = "done";
+    record.verifyResult =
+        judged.reasons.empty() ? judged.status : judged.status + " (" + judged.reasons + ")";
+    record.verifyStarted = v.startedAt;
+    record.verifyEnded = v.endedAt;
+    record.driveSha256 = v.driveSha256;
+    record.imageSha256 = v.imageSha256;
+    record.unreadableAgain = v.unreadable.ranges;
+    record.differingBytes = v.differingBytes;
+    record.firstDifferences = v.firstDifferences;
     return record;
 }
 
@@ -99,11 +129,17 @@ void EndSteps(RunContext& ctx, DriveSlots& slots) {
     bool allDone = true;
     std::string recordFailures;
     for (std::size_t k = 0; k < slots.size(); ++k) {
-        Close(slots[k]);
-        const std::string status = FinalStatus(slots[k], stopped);
-        allDone = allDone && status == "Done.";
+        DriveSlot& slot = slots[k];
+        Close(slot);
+        const std::string copyHash =
+            slot.imageCreated ? platform::Sha256::Hex(slot.hash.Finish()) : std::string();
+        const std::string status = slot.verification.finished
+                                       ? JudgeVerification(slot, copyHash).status
+                                       : CopyStatus(slot, stopped);
+        // A run that verifies is complete only when every image was proven.
+        allDone = allDone && status == (ctx.run.Verify ? "Verified." : "Done.");
         SetStatus(ctx, k, status);
-        const ImageRecord record = RecordOf(ctx, k, slots[k], status);
+        const ImageRecord record = RecordOf(ctx, k, slot, status, copyHash);
         if (const auto failure = WriteRecord(ctx.services.storage, record)) {
             recordFailures += RecordPath(record.imagePath) + ": " + *failure + "\n";
         }

@@ -30,9 +30,10 @@ PassOutcome DriveCopier::Step(std::size_t blockSize) {
     const UnreadableMark before = MarkUnreadable();
     if (outcome.read.bytes == 0 && outcome.read.error != platform::IoError::None &&
         outcome.read.error != platform::IoError::DeviceGone) {
-        outcome.read = Recover(blockSize);
+        outcome.read = RecoverBlock(*slot_.SourceHandle, current_.get(), blockSize, written_,
+                                    slot_.unreadable);
     } else if (outcome.read.bytes == blockSize) {
-        slot_.consecutiveUnreadable = 0;
+        slot_.unreadable.consecutive = 0;
     }
     if (outcome.read.bytes != 0 && outcome.read.bytes != blockSize) {
         // Part of a block would land at the wrong offset later: never pass it on.
@@ -69,57 +70,16 @@ platform::IoResult DriveCopier::FinishImage() {
     return finished;
 }
 
-platform::IoResult DriveCopier::Recover(std::size_t blockSize) {
-    const std::size_t sector = slot_.SourceHandle->SectorSize();
-    const std::size_t unit = std::min(blockSize, sector == 0 ? blockSize : sector);
-    for (std::size_t at = 0; at < blockSize; at += unit) {
-        std::byte* piece = current_.get() + at;
-        platform::IoResult read = slot_.SourceHandle->Read(piece, unit);
-        if (read.bytes == unit) {
-            slot_.consecutiveUnreadable = 0;
-            continue;
-        }
-        if (read.error == platform::IoError::DeviceGone) {
-            return read;
-        }
-        std::fill(piece, piece + unit, std::byte{0});
-        if (!slot_.SourceHandle->Skip(unit)) {
-            return {0, platform::IoError::Other, "the drive ended inside a block"};
-        }
-        NoteUnreadable(written_ + at);
-        if (slot_.consecutiveUnreadable >= kMaxConsecutiveUnreadable) {
-            return {0, platform::IoError::DeviceGone,
-                    "too many unreadable sectors in a row: " + read.message};
-        }
-    }
-    return {blockSize, platform::IoError::None, {}};
-}
-
 DriveCopier::UnreadableMark DriveCopier::MarkUnreadable() const {
-    const auto& ranges = slot_.unreadable;
+    const auto& ranges = slot_.unreadable.ranges;
     return {ranges.size(), ranges.empty() ? 0 : ranges.back().second};
 }
 
 void DriveCopier::RewindUnreadable(const UnreadableMark& mark) {
-    auto& ranges = slot_.unreadable;
+    auto& ranges = slot_.unreadable.ranges;
     ranges.resize(mark.ranges);
     if (!ranges.empty()) {
         ranges.back().second = mark.lastSector;
-    }
-}
-
-void DriveCopier::NoteUnreadable(std::uint64_t offset) {
-    const std::uint64_t sector =
-        offset / std::max<std::uint32_t>(slot_.SourceHandle->SectorSize(), 1);
-    auto& ranges = slot_.unreadable;
-    if (!ranges.empty() && ranges.back().second >= sector) {
-        return;  // a piece of a sector already counted
-    }
-    ++slot_.consecutiveUnreadable;
-    if (!ranges.empty() && ranges.back().second + 1 == sector) {
-        ranges.back().second = sector;
-    } else {
-        ranges.emplace_back(sector, sector);
     }
 }
 

@@ -17,9 +17,6 @@
 
 namespace velmaris::imaging {
 
-// A drive that fails this many sectors in a row is taken to be gone, not filled with zeros.
-inline constexpr std::uint64_t kMaxConsecutiveUnreadable = 2048;
-
 struct PassOutcome {
     bool delivered = false;  // a whole block was read
     platform::IoResult read;
@@ -44,9 +41,6 @@ class DriveCopier {
     std::uint64_t Written() const { return written_; }
 
   private:
-    // Reads a failed block again sector by sector; what still fails becomes zeros.
-    platform::IoResult Recover(std::size_t blockSize);
-    void NoteUnreadable(std::uint64_t offset);
     // Where the list of unreadable sectors stood before a block, to go back to when the block
     // is not written after all.
     struct UnreadableMark {

@@ -24,6 +24,16 @@ struct ImageRecord {
     std::string result;  // the row's final status, and the system's words for a failure
     std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;  // first and last sector
     std::optional<std::string> sha256;  // of the image as written; none without an image
+    // The verification after the copy: "done", or why there was none.
+    std::string verification = "not requested";
+    std::string verifyResult;  // the row's status, and why the image was not proven
+    std::string verifyStarted;
+    std::string verifyEnded;
+    std::optional<std::string> driveSha256;  // of the drive read again, when read to its end
+    std::optional<std::string> imageSha256;  // of the image read back, when read to its end
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadableAgain;  // in the second read
+    std::uint64_t differingBytes = 0;
+    std::vector<std::uint64_t> firstDifferences;  // byte offsets
 };
 
 std::string FormatRecord(const ImageRecord& record);

@@ -4,6 +4,7 @@
 #include "imaging/copy_engine.h"
 #include "imaging/preflight.h"
 #include "imaging/run_mode.h"
+#include "imaging/verify_engine.h"
 
 namespace velmaris::imaging {
 
@@ -20,6 +21,7 @@ void RunImaging(RunContext& ctx) {
     }
     OpenAll(ctx, slots);
     CopyDrives(ctx, slots);
+    VerifyDrives(ctx, slots);
     EndSteps(ctx, slots);
 }
 

@@ -195,12 +195,13 @@ bool ConfirmOverwrites(RunContext& ctx, const DriveSlots& slots) {
 }
 
 // Opens drive n and checks that it is still the medium that was listed under that number.
-platform::Opened<platform::RawDrive> OpenListedDrive(RunContext& ctx, const std::string& idText) {
+platform::Opened<platform::RawDrive> OpenListedDrive(RunContext& ctx, const std::string& idText,
+                                                     std::uint32_t& number) {
     const auto n = discovery::LeadingWholeNumber(idText);
     if (!n || *n > std::numeric_limits<std::uint32_t>::max()) {
         return {nullptr, {0, platform::IoError::NotFound, "no drive number"}};
     }
-    const auto number = static_cast<std::uint32_t>(*n);
+    number = static_cast<std::uint32_t>(*n);
     platform::Opened<platform::RawDrive> drive = ctx.services.storage.OpenDrive(number);
     const auto listed = ctx.Listed.find(number);
     if (drive.handle && listed != ctx.Listed.end() && !listed->second.identity.empty() &&
@@ -266,8 +267,8 @@ bool PrepareSlots(RunContext& ctx, DriveSlots& slots) {
 void OpenAll(RunContext& ctx, DriveSlots& slots) {
     for (std::size_t k = 0; k < slots.size(); ++k) {
         DriveSlot& slot = slots[k];
-        platform::Opened<platform::RawDrive> drive =
-            OpenListedDrive(ctx, ctx.jobs.iGrid2.CellText(static_cast<int>(k) + 1, 1));
+        platform::Opened<platform::RawDrive> drive = OpenListedDrive(
+            ctx, ctx.jobs.iGrid2.CellText(static_cast<int>(k) + 1, 1), slot.driveNumber);
         if (!drive.handle) {
             slot.state = SlotState::OpenError;
             slot.errorText = drive.error.message;

@@ -12,7 +12,8 @@ void EnterRunMode(RunContext& ctx) {
     ctx.window.SetEnabled(Control::Frame1, false);
     ctx.window.SetEnabled(Control::Command1, false);
     ctx.window.SetEnabled(Control::Command2, false);
-    // It decides what the run does: read once the run starts, never changed during it.
+    // It decides what the run does: read once as the run starts, never changed during it.
+    ctx.run.Verify = ctx.window.IsChecked(Control::Check2);
     ctx.window.SetEnabled(Control::Check2, false);
     ctx.window.SetEnabled(Control::XPButton1, true);
     ctx.window.SetEnabled(Control::Timer1, true);

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "imaging/unreadable_sectors.h"
 #include "platform/services.h"
 #include "platform/sha256.h"
 
@@ -32,6 +34,10 @@ struct ImagingRun {
     // counter's 49.7 days is still timed right.
     std::uint64_t ElapsedMilliseconds = 0;
     std::uint32_t LastTick = 0;
+    // Whether this run verifies its images, as the box was ticked when the run started.
+    bool Verify = false;
+    // Drives being verified: the speed counts these, not every row.
+    std::int32_t VerifyingDrives = 0;
 
     // The reset at the start of every run.
     void Reset() {
@@ -44,8 +50,23 @@ struct ImagingRun {
         CopyStarted = false;
         ElapsedMilliseconds = 0;
         LastTick = 0;
+        VerifyingDrives = 0;
     }
 };
+
+// A drive read again and its image read back after the copy, compared and hashed.
+struct SlotVerification {
+    bool started = false;
+    bool finished = false;  // both read to their ends, or one failed for good
+    std::string startedAt, endedAt;
+    std::string failure;  // why it could not be read to the end: the drive, the image
+    std::optional<std::string> driveSha256, imageSha256;  // of the reads, when complete
+    UnreadableSectors unreadable;                         // in the drive's second read
+    std::uint64_t differingBytes = 0;             // outside sectors unreadable in either read
+    std::vector<std::uint64_t> firstDifferences;  // byte offsets, the first kListedDifferences
+};
+
+inline constexpr std::size_t kListedDifferences = 100;
 
 // How a drive's part in the run stands; only Copying drives take part in a pass.
 enum class SlotState { Copying, OpenError, ReadError, WriteError };
@@ -64,17 +85,9 @@ struct DriveSlot {
     platform::Sha256 hash;          // of every byte written to the image, in order
     std::uint64_t bytesCopied = 0;  // bytes written to the image, from offset 0
     std::string errorText;          // the system's words for the failure, if any
-    // Sectors that could not be read, as first and last sector; their bytes are zeros.
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;
-    std::uint64_t consecutiveUnreadable = 0;  // sectors, up to the last one read
-
-    std::uint64_t UnreadableSectors() const {
-        std::uint64_t count = 0;
-        for (const auto& [first, last] : unreadable) {
-            count += last - first + 1;
-        }
-        return count;
-    }
+    UnreadableSectors unreadable;   // their bytes are zeros in the image
+    std::uint32_t driveNumber = 0;  // once opened
+    SlotVerification verification;
 };
 
 using DriveSlots = std::vector<DriveSlot>;

@@ -186,8 +186,10 @@ void frmMain::Command6_Click() {
 
 void frmMain::Timer1_Timer() {
     using platform::Control;
-    const imaging::ProgressTexts texts = imaging::ProgressTick(
-        Run, services_.clock.Milliseconds(), iGrid2.RowCount(), services_.numbers.UserMarks());
+    const imaging::ProgressTexts texts =
+        imaging::ProgressTick(Run, services_.clock.Milliseconds(),
+                              Run.VerifyingDrives > 0 ? Run.VerifyingDrives : iGrid2.RowCount(),
+                              services_.numbers.UserMarks());
     if (texts.remaining) {
         window_.SetCaption(Control::Label7, *texts.remaining);
     }

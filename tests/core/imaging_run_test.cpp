@@ -5,6 +5,7 @@
 #include <future>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -242,7 +243,10 @@ TEST_F(Imaging, FailuresAreNeverShownAsDone) {
     machine.storage.drives[2].shortReadAt = kBlock * 2 + 256;
     machine.storage.cannotCreate = {Image(4)};
     window.checked[Control::Check1] = true;
+    window.checked[Control::Check2] = true;
     frm->Command2_Click();
+    EXPECT_EQ(RecordField(Record(2), "Verification"),
+              "not verified: the image does not hold the whole drive");
     EXPECT_EQ(Status(1), "Open Error ...");
     EXPECT_EQ(machine.storage.files.count(Image(1)), 0u);
     EXPECT_EQ(Status(2), "Read Error ...");
@@ -616,6 +620,171 @@ TEST_F(Imaging, ADriveThatFailsEverySectorEndsWithoutZerosToItsEnd) {
     EXPECT_NE(Record(1).find("\n  sectors 0-1791 (bytes 0-917503)\n"), std::string::npos)
         << Record(1);
     EXPECT_EQ(Record(1).find("2047"), std::string::npos);
+}
+
+TEST_F(Imaging, AVerifiedRunReadsEveryDriveAndImageAgainThenCompletes) {
+    Start({kBlock * 3, kBlock + 512 * 3});
+    window.checked[Control::Check1] = true;
+    window.checked[Control::Check2] = true;
+    frm->Command2_Click();
+    for (int row = 1; row <= 2; ++row) {
+        EXPECT_TRUE(ImageIsDrive(row, static_cast<std::uint32_t>(row - 1))) << row;
+        EXPECT_EQ(log.rows[row].back(), "Verified.");
+        EXPECT_EQ(*(log.rows[row].end() - 2), "Verifying...");
+        const std::string record = Record(row);
+        EXPECT_EQ(RecordField(record, "Verification"), "done");
+        EXPECT_EQ(RecordField(record, "Verification result"), "Verified.");
+        EXPECT_EQ(RecordField(record, "SHA-256 of the drive read again"),
+                  RecordField(record, "SHA-256"));
+        EXPECT_EQ(RecordField(record, "SHA-256 of the image read back"),
+                  RecordField(record, "SHA-256"));
+        EXPECT_EQ(RecordField(record, "Differing bytes"), "0");
+    }
+    // The drive opened again past the cache, and the image read back, after the copy.
+    const auto& opened = machine.storage.opened;
+    const auto at = [&opened](const std::string& what) {
+        return std::find(opened.begin(), opened.end(), what) - opened.begin();
+    };
+    EXPECT_LT(at("image " + Image(2)), at("verify drive 0"));
+    EXPECT_EQ(at("verify drive 0") + 1, at("read back " + Image(1)));
+    EXPECT_EQ(Calls("SetCaption StatusBar1 "),
+              (std::vector<std::string>{"Creating images", "Finishing....", "Closing files..",
+                                        "Verifying images", "Process Complete"}));
+    // The display starts again for the verification, up to the longest drive.
+    EXPECT_EQ(Calls("SetProgressMax "), (std::vector<std::string>{"4", "3"}));
+    EXPECT_EQ(Calls("SetCaption Label5 ").back(), "393,216");
+    EXPECT_LT(window.IndexOf("SetEnabled Check2 0"),
+              window.IndexOf("SetCaption StatusBar1 Verifying images"));
+    EXPECT_TRUE(window.enabled[Control::Check2]);
+    EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
+}
+
+TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
+    constexpr std::uint64_t kSector = 512;
+    const struct {
+        const char* name;
+        std::set<std::uint64_t> badWhenCopied, badWhenReadAgain;
+        std::optional<std::uint64_t> changedOnDrive, flippedOnTarget;
+        bool goneWhenReadAgain = false;
+        std::string status, reasons;
+    } cases[] = {
+        {"drive changed",
+         {},
+         {},
+         kBlock + 7,
+         {},
+         false,
+         "Verify Error ...",
+         "the drive read again differs from the image as written; the drive read again and "
+         "the image read back differ in 1 byte"},
+        {"target corrupts",
+         {},
+         {},
+         {},
+         300,
+         false,
+         "Verify Error ...",
+         "the image read back differs from the image as written; the drive read again and "
+         "the image read back differ in 1 byte"},
+        {"unreadable when copied only",
+         {5},
+         {},
+         {},
+         {},
+         false,
+         "Verified: 1 unreadable sector",
+         ""},
+        {"unreadable when read again only",
+         {},
+         {300},
+         {},
+         {},
+         false,
+         "Verified: 1 unreadable sector",
+         ""},
+        {"unreadable in both",
+         {5, 6},
+         {6, 300},
+         {},
+         {},
+         false,
+         "Verified: 3 unreadable sectors",
+         ""},
+        {"a change beside an unreadable sector",
+         {},
+         {5},
+         6 * kSector + 1,
+         {},
+         false,
+         "Verify Error ...",
+         "the drive read again and the image read back differ in 1 byte"},
+        {"drive gone",
+         {},
+         {},
+         {},
+         {},
+         true,
+         "Verify Error ...",
+         "the drive could not be read again: No such device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.Start({kBlock * 2, kBlock});
+        rig.window.checked[Control::Check1] = true;
+        rig.window.checked[Control::Check2] = true;
+        auto& drive = rig.machine.storage.drives[0];
+        drive.badSectors = c.badWhenCopied;
+        rig.machine.storage.onReopen = [&c](fakes::FakeDrive& reopened) {
+            if (reopened.identity != "disk-0") {
+                return;
+            }
+            reopened.badSectors = c.badWhenReadAgain;
+            if (c.changedOnDrive) {
+                reopened.data[*c.changedOnDrive] ^= std::byte{0x80};
+            }
+            if (c.goneWhenReadAgain) {
+                reopened.goneAt = kBlock;
+            }
+        };
+        if (c.flippedOnTarget) {
+            rig.machine.storage.flippedOnReadBack[rig.Image(1)] = {*c.flippedOnTarget};
+        }
+        rig.frm->Command2_Click();
+        EXPECT_EQ(rig.Status(1), c.status);
+        const std::string result = RecordField(rig.Record(1), "Verification result");
+        EXPECT_EQ(result, c.reasons.empty() ? c.status : c.status + " (" + c.reasons + ")");
+        const std::uint64_t differs = c.changedOnDrive.value_or(c.flippedOnTarget.value_or(0));
+        if (differs != 0) {
+            EXPECT_EQ(RecordField(rig.Record(1), "Differing bytes"),
+                      "1, the first at byte offsets " + std::to_string(differs));
+        }
+        EXPECT_EQ(rig.Status(2), "Verified.") << "the other drive is not held back";
+        EXPECT_EQ(rig.window.captions[Control::StatusBar1], "Process finished with errors");
+        EXPECT_TRUE(rig.machine.power.calls.empty()) << "no shutdown unless every image is proven";
+    }
+}
+
+TEST_F(Imaging, AStopDuringVerificationKeepsTheCopyResultOfDrivesNotYetVerified) {
+    Start({kBlock * 64, kBlock});
+    window.checked[Control::Check2] = true;
+    frm->PumpWhileWaiting = std::chrono::milliseconds(1);
+    machine.storage.onReopen = [](fakes::FakeDrive& drive) {
+        drive.onRead = [] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+    };
+    bool asked = false;
+    window.onPump = [&] {
+        if (!asked && window.IndexOf("SetCaption StatusBar1 Verifying images") >= 0) {
+            asked = true;
+            window.answers = {Answer::Yes};
+            frm->XPButton1_Click();
+        }
+    };
+    frm->Command2_Click();
+    EXPECT_TRUE(ImageIsDrive(1, 0));
+    EXPECT_EQ(Status(1), "Done.");
+    EXPECT_EQ(RecordField(Record(1), "Verification"), "not verified: stopped by the user");
+    EXPECT_EQ(window.captions[Control::StatusBar1], "Process stopped by user");
 }
 
 }  // namespace

@@ -1,0 +1,143 @@
+#include "imaging/drive_verifier.h"
+
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+#include "imaging/run_context.h"
+
+namespace velmaris::imaging {
+
+namespace {
+
+// Spare buffers of each hash: enough for it to even out the reads' bursts.
+constexpr std::size_t kHashSpares = 4;
+
+// A hash on a thread of its own, or none when no thread can be started: hashed inline then.
+std::unique_ptr<HashLane> StartLane(platform::Sha256& hash) {
+    try {
+        return std::make_unique<HashLane>(hash, kHashSpares, kBlockSize);
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+}
+
+bool InRanges(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges,
+              std::uint64_t sector) {
+    return std::any_of(ranges.begin(), ranges.end(),
+                       [sector](const auto& r) { return r.first <= sector && sector <= r.second; });
+}
+
+}  // namespace
+
+DriveVerifier::DriveVerifier(std::unique_ptr<platform::RawDrive> drive,
+                             std::unique_ptr<platform::RawDrive> image, std::uint64_t length,
+                             const UnreadableSectors& copied, VerifyBoard& board)
+    : drive_(std::move(drive)),
+      image_(std::move(image)),
+      length_(length),
+      copied_(copied),
+      board_(board),
+      driveLane_(StartLane(driveHash_)),
+      imageLane_(StartLane(imageHash_)),
+      driveStream_(*drive_, length, kBlockSize, true),
+      imageStream_(*image_, length, kBlockSize, false),
+      thread_([this] { Run(); }) {}
+
+DriveVerifier::~DriveVerifier() {
+    Stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+SlotVerification DriveVerifier::Join() {
+    thread_.join();
+    return std::move(result_);
+}
+
+void DriveVerifier::Stop() {
+    stop_ = true;
+    driveStream_.Stop();
+    imageStream_.Stop();
+}
+
+void DriveVerifier::Run() {
+    std::uint64_t offset = 0;
+    while (offset < length_ && !stop_) {
+        BlockStream::Block drive = driveStream_.Take();
+        BlockStream::Block image = imageStream_.Take();
+        if (stop_) {
+            break;  // a block cut short by the stop says nothing about the drive
+        }
+        if (drive.failure.error != platform::IoError::None) {
+            result_.failure = "the drive could not be read again: " + drive.failure.message;
+            break;
+        }
+        if (image.failure.error != platform::IoError::None) {
+            result_.failure = "the image could not be read back: " + image.failure.message;
+            break;
+        }
+        for (const auto& [first, last] : drive.unreadable) {
+            for (std::uint64_t sector = first; sector <= last; ++sector) {
+                result_.unreadable.Note(sector);
+            }
+        }
+        Compare(drive, image, offset);
+        offset += drive.size;
+        driveStream_.Give(Hash(driveLane_, driveHash_, drive));
+        imageStream_.Give(Hash(imageLane_, imageHash_, image));
+        compared_.store(offset, std::memory_order_relaxed);
+    }
+    driveLane_.reset();  // every block handed over reaches its hash first
+    imageLane_.reset();
+    const bool whole = offset == length_ && result_.failure.empty();
+    if (whole) {
+        result_.driveSha256 = platform::Sha256::Hex(driveHash_.Finish());
+        result_.imageSha256 = platform::Sha256::Hex(imageHash_.Finish());
+    }
+    {
+        std::lock_guard lock(board_.mutex);
+        // A stop leaves the drive unverified; a failure is a result.
+        finished_ = whole || !result_.failure.empty();
+        result_.finished = finished_;
+    }
+    board_.finished.notify_all();
+}
+
+// Bytes that differ, skipping every sector unreadable in either read: zeros stand there.
+void DriveVerifier::Compare(const BlockStream::Block& drive, const BlockStream::Block& image,
+                            std::uint64_t offset) {
+    if (std::memcmp(drive.buffer.get(), image.buffer.get(), drive.size) == 0) {
+        return;
+    }
+    const std::size_t sector = std::max<std::uint32_t>(drive_->SectorSize(), 1);
+    for (std::size_t at = 0; at < drive.size; at += sector) {
+        const std::size_t size = std::min(sector, drive.size - at);
+        const std::uint64_t number = (offset + at) / sector;
+        if (std::memcmp(drive.buffer.get() + at, image.buffer.get() + at, size) == 0 ||
+            copied_.Contains(number) || InRanges(drive.unreadable, number)) {
+            continue;
+        }
+        for (std::size_t b = at; b < at + size; ++b) {
+            if (drive.buffer[b] != image.buffer[b]) {
+                ++result_.differingBytes;
+                if (result_.firstDifferences.size() < kListedDifferences) {
+                    result_.firstDifferences.push_back(offset + b);
+                }
+            }
+        }
+    }
+}
+
+AlignedBuffer DriveVerifier::Hash(std::unique_ptr<HashLane>& lane, platform::Sha256& hash,
+                                  BlockStream::Block& block) {
+    if (lane) {
+        return lane->Exchange(std::move(block.buffer), block.size);
+    }
+    hash.Update(block.buffer.get(), block.size);
+    return std::move(block.buffer);
+}
+
+}  // namespace velmaris::imaging
