@@ -133,13 +133,14 @@ void EndSteps(RunContext& ctx, DriveSlots& slots) {
         Close(slot);
         const std::string copyHash =
             slot.imageCreated ? platform::Sha256::Hex(slot.hash.Finish()) : std::string();
-        const std::string status = slot.verification.finished
-                                       ? JudgeVerification(slot, copyHash).status
-                                       : CopyStatus(slot, stopped);
+        const std::string copyStatus = CopyStatus(slot, stopped);
+        const std::string status =
+            slot.verification.finished ? JudgeVerification(slot, copyHash).status : copyStatus;
         // A run that verifies is complete only when every image was proven.
         allDone = allDone && status == (ctx.run.Verify ? "Verified." : "Done.");
         SetStatus(ctx, k, status);
-        const ImageRecord record = RecordOf(ctx, k, slot, status, copyHash);
+        // The record keeps the copy's result apart from the verification's.
+        const ImageRecord record = RecordOf(ctx, k, slot, copyStatus, copyHash);
         if (const auto failure = WriteRecord(ctx.services.storage, record)) {
             recordFailures += RecordPath(record.imagePath) + ": " + *failure + "\n";
         }
