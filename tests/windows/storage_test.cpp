@@ -32,6 +32,20 @@ std::string Read(RawDrive& drive, std::size_t size, IoResult& result, std::size_
     return std::string(reinterpret_cast<const char*>(aligned + skew), result.bytes);
 }
 
+// The whole drive as the verification reads it: min(kBlock, what remains) into aligned buffers.
+std::string ReadAll(RawDrive& drive, IoResult& result) {
+    std::string got;
+    while (got.size() < drive.Length()) {
+        const std::string piece =
+            Read(drive, std::min<std::uint64_t>(kBlock, drive.Length() - got.size()), result);
+        if (piece.empty()) {
+            break;
+        }
+        got += piece;
+    }
+    return got;
+}
+
 Win32Storage StorageOver(std::vector<std::string> paths) {
     return Win32Storage([paths](std::uint32_t n) { return n < paths.size() ? paths[n] : ""; });
 }
@@ -61,6 +75,11 @@ TEST(RawDrive, ARegularFileKeepsTheReadContractAndIsKnownByItsFileId) {
         EXPECT_EQ(result.error, IoError::None) << "past the end: " << result.message;
     }
     EXPECT_TRUE(got == bytes) << "read back differs, " << got.size() << " bytes";
+    // Unbuffered, the same file is read in its volume's sectors, to its last byte.
+    const auto uncached = storage.OpenDriveUncached(0);
+    ASSERT_TRUE(uncached.handle) << uncached.error.message;
+    EXPECT_EQ(uncached.handle->Identity(), drive.Identity());
+    EXPECT_TRUE(ReadAll(*uncached.handle, result) == bytes) << result.message;
 
     // Pieces that start and end inside sectors, into buffers at odd addresses, across more
     // than one fill of the sector buffer.
@@ -111,13 +130,15 @@ TEST(RawDrive, ADriveThatShrinksUnderTheReaderFailsTheWholeRead) {
         << "the failed read moved the position";
 }
 
-// A disk as Windows presents "\\.\PhysicalDriveN": a read must start and end on sector
-// boundaries into a buffer aligned to the sector, else ERROR_INVALID_PARAMETER; sectors past
-// its present end are not found.
+// A disk as Windows presents "\\.\PhysicalDriveN", or a file opened with
+// FILE_FLAG_NO_BUFFERING: a read must start and end on sector boundaries into a buffer aligned
+// to the sector, else ERROR_INVALID_PARAMETER. Sectors past a disk's present end are not
+// found; a file delivers up to its end, and a read from its end fails with ERROR_HANDLE_EOF.
 struct FakeDisk {
     std::string bytes;
     std::uint32_t sector = 512;
-    std::uint64_t length = 0;                       // as the disk reports it now
+    std::uint64_t length = 0;  // as the disk reports it now
+    bool file = false;
     std::map<std::uint64_t, unsigned long> faults;  // sector -> the error of a read over it
     int refused = 0;
 };
@@ -137,6 +158,12 @@ class FakeDiskDevice : public DiskDevice {
         if (fault != disk_.faults.end() && fault->first * disk_.sector < offset + size) {
             return fault->second;
         }
+        if (disk_.file && offset + size > disk_.length) {
+            if (offset >= disk_.length) {
+                return ERROR_HANDLE_EOF;
+            }
+            size = static_cast<std::uint32_t>(disk_.length - offset);
+        }
         if (offset + size > disk_.length) {
             return ERROR_SECTOR_NOT_FOUND;
         }
@@ -155,18 +182,22 @@ std::unique_ptr<RawDrive> DriveOn(FakeDisk& disk) {
                              "");
 }
 
-TEST(RawDrive, ReadsADiskOnlyAsWindowsAllowsToItsLastSector) {
-    for (const std::uint32_t sector : {512u, 4096u}) {
+TEST(RawDrive, ReadsADiskOrAnUnbufferedFileOnlyAsWindowsAllowsToItsLastByte) {
+    for (const auto& [sector, file] :
+         {std::pair{512u, false}, {4096u, false}, {512u, true}, {4096u, true}}) {
         FakeDisk disk;
-        disk.bytes = Pattern(kBlock * 3 + sector * 5, sector);
+        // An image's length is a multiple of 512 only.
+        disk.bytes = Pattern(kBlock * 3 + (file ? 512 : sector) * 5, sector);
         disk.sector = sector;
         disk.length = disk.bytes.size();
+        disk.file = file;
         const auto drive = DriveOn(disk);
-        // The copy's blocks, then its 512-byte sectors, into buffers at odd addresses too.
+        // The copy's blocks, then its 512-byte sectors, into buffers at odd addresses too; a
+        // file as the verification reads it: blocks, then what remains.
         std::string got;
         IoResult result;
         std::size_t skew = 0;
-        for (const std::size_t size : {kBlock, std::size_t{512}}) {
+        for (const std::size_t size : {kBlock, file ? disk.bytes.size() % kBlock : 512}) {
             for (std::string piece; !(piece = Read(*drive, size, result, skew)).empty();) {
                 got += piece;
                 skew = skew == 0 ? 3 : 0;
@@ -245,7 +276,12 @@ TEST(ImageFile, IsWrittenWholeUnderANonLatinNameAndReplacesAnOlderFile) {
         }
         const IoResult finished = opened.handle->Finish();
         EXPECT_EQ(finished.error, IoError::None) << finished.message;
-        EXPECT_TRUE(ScratchDir::Read(image) == bytes.substr(0, written)) << "differs: " << image;
+        const auto back = storage.OpenImageUncached(image);
+        ASSERT_TRUE(back.handle) << back.error.message;
+        IoResult result;
+        EXPECT_TRUE(ReadAll(*back.handle, result) == bytes.substr(0, written))
+            << "differs: " << image << ": " << result.message;
+        EXPECT_EQ(back.handle->Identity(), "");
         EXPECT_NE(opened.handle->Write(reinterpret_cast<const std::byte*>(bytes.data()), 1).error,
                   IoError::None)
             << "written after Finish";
@@ -316,10 +352,10 @@ TEST(Storage, LongPathsAreImagedAndTooLongOnesSaySo) {
         EXPECT_EQ(created.handle->Write(reinterpret_cast<const std::byte*>("xyz"), 3).bytes, 3u);
         EXPECT_EQ(created.handle->Finish().error, IoError::None);
         EXPECT_EQ(storage.KindOf(path), PathKind::RegularFile);
-        auto back = StorageOver({path}).OpenDrive(0);
+        auto back = storage.OpenImageUncached(path);
         ASSERT_TRUE(back.handle) << back.error.message;
         IoResult result;
-        EXPECT_EQ(Read(*back.handle, 3, result), "xyz") << result.message;
+        EXPECT_EQ(ReadAll(*back.handle, result), "xyz") << result.message;
     }
     const std::string tooLong = tmp.Path() + "\\" + std::string(300, 'n') + ".bin";
     EXPECT_EQ(storage.KindOf(tooLong), PathKind::Missing);
@@ -327,6 +363,7 @@ TEST(Storage, LongPathsAreImagedAndTooLongOnesSaySo) {
     EXPECT_FALSE(key.key);
     EXPECT_TRUE(key.error.starts_with("The path is too long")) << key.error;
     EXPECT_FALSE(storage.CreateImage(tooLong).handle);
+    EXPECT_EQ(storage.OpenImageUncached(tooLong).error.error, IoError::NotFound);
 }
 
 TEST(Storage, DevicesAndFoldersAreNeverImageFiles) {
@@ -347,6 +384,7 @@ TEST(Storage, DevicesAndFoldersAreNeverImageFiles) {
           std::string("a\xC3")}) {
         EXPECT_EQ(storage.KindOf(device), PathKind::Other) << device;
         EXPECT_FALSE(storage.CreateImage(device).handle) << device;
+        EXPECT_FALSE(storage.OpenImageUncached(device).handle) << device;
     }
     EXPECT_EQ(std::filesystem::file_size(FsPath(file)), 1u) << "a refused path was written";
 }

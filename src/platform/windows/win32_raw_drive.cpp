@@ -82,10 +82,13 @@ class Win32RawDrive : public ContractRawDrive {
     }
 
   private:
-    // Exactly size bytes from offset, or an error.
+    // Exactly size bytes from offset, or an error. A file may end inside the last unit asked
+    // for: ReadFile then delivers up to its end, which is all there is.
     IoResult ReadAt(std::uint64_t offset, std::byte* buffer, std::size_t size) {
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, Length() - offset));
         std::size_t done = 0;
-        while (done < size) {
+        while (done < wanted) {
             const auto piece =
                 static_cast<std::uint32_t>(std::min<std::size_t>(size - done, kMaxPiece));
             std::uint32_t got = 0;
@@ -128,9 +131,9 @@ class Win32RawDrive : public ContractRawDrive {
         std::uint64_t at = offset;
         while (at < end) {
             const std::uint64_t start = RoundDown(at, SectorSize());
-            // A regular file may end inside its last sector: it is read up to its end only.
-            const std::uint64_t stop =
-                std::min({RoundUp(end, SectorSize()), start + kBounceSize, Length()});
+            // Whole units even where a file ends inside its last one: a file opened unbuffered
+            // refuses any other size.
+            const std::uint64_t stop = std::min(RoundUp(end, SectorSize()), start + kBounceSize);
             const auto span = static_cast<std::size_t>(stop - start);
             const auto wanted = static_cast<std::size_t>(std::min(stop, end) - at);
             if (IoResult r = ReadAt(start, bounce_.get(), span); r.error != IoError::None) {

@@ -36,7 +36,8 @@ std::unique_ptr<DiskDevice> DeviceOver(void* handle);
 
 // The raw drive over a device of the given length and logical sector size (a power of two
 // up to 4096). Reads that do not start, end and land on sector boundaries go through an
-// aligned buffer, since a disk refuses them.
+// aligned buffer, since a disk or a file opened unbuffered refuses them. The length may end
+// inside a sector, as a file's does: its last sector is asked for whole.
 std::unique_ptr<RawDrive> MakeWin32RawDrive(std::unique_ptr<DiskDevice> device,
                                             std::uint64_t length, std::uint32_t sectorSize,
                                             std::string identity);

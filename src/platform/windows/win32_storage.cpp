@@ -241,6 +241,30 @@ std::optional<std::wstring> Folded(const std::wstring& name) {
     return upper;
 }
 
+// The unit a file opened unbuffered is read in: its volume's logical sector
+// (FileStorageInfo, from Windows 8). 4096 where that cannot be told, a multiple of every
+// smaller sector; 0 for sectors larger than the reader's buffers are aligned to.
+DWORD UnbufferedUnitOf(HANDLE file) {
+    constexpr auto kFileStorageInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(16);
+    struct {
+        ULONG logicalBytesPerSector;
+        std::array<ULONG, 6> rest;  // FILE_STORAGE_INFO's other fields
+    } info{};
+    if (!GetFileInformationByHandleEx(file, kFileStorageInfo, &info, sizeof(info))) {
+        return kLargestSector;
+    }
+    const ULONG sector = info.logicalBytesPerSector;
+    if (sector > kLargestSector) {
+        return 0;
+    }
+    return sector >= 512 && (sector & (sector - 1)) == 0 ? sector : kLargestSector;
+}
+
+// How a file system that cannot read a file unbuffered turns the open down.
+bool RefusesUnbuffered(DWORD error) {
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED;
+}
+
 FileKey KeyFailure(DWORD error) {
     return {std::nullopt, SystemErrorText(error)};
 }
@@ -254,15 +278,52 @@ std::string PhysicalDrivePath(std::uint32_t n) {
 Win32Storage::Win32Storage(DeviceLookup deviceOf, AccessListSetter setList)
     : deviceOf_(std::move(deviceOf)), setList_(std::move(setList)) {}
 
-Opened<RawDrive> Win32Storage::OpenDriveUncached(std::uint32_t) {
-    return {nullptr, {0, IoError::Other, "reading past the cache is not built yet"}};
-}
-
-Opened<RawDrive> Win32Storage::OpenImageUncached(const std::string&) {
-    return {nullptr, {0, IoError::Other, "reading past the cache is not built yet"}};
-}
-
 Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
+    return OpenDriveWith(n, FILE_FLAG_SEQUENTIAL_SCAN);
+}
+
+Opened<RawDrive> Win32Storage::OpenDriveUncached(std::uint32_t n) {
+    return OpenDriveWith(n, FILE_FLAG_NO_BUFFERING);
+}
+
+Opened<RawDrive> Win32Storage::OpenImageUncached(const std::string& path) {
+    const auto wide = Wide(path);
+    const auto full = wide && !wide->empty() ? FullPath(*wide) : std::nullopt;
+    const PathKind kind = full ? KindOf(path) : PathKind::Other;
+    if (kind != PathKind::RegularFile) {
+        return {nullptr, kind == PathKind::Missing
+                             ? Failure(ERROR_FILE_NOT_FOUND)
+                             : IoResult{0, IoError::Other, "Not a regular file"}};
+    }
+    const auto open = [&](DWORD flags) {
+        return Handle(CreateFileW(full->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, flags | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    };
+    Handle handle = open(FILE_FLAG_NO_BUFFERING);
+    const DWORD refused = handle.Valid() ? ERROR_SUCCESS : GetLastError();
+    if (refused != ERROR_SUCCESS && !RefusesUnbuffered(refused)) {
+        return {nullptr, Failure(refused)};
+    }
+    DWORD sector = handle.Valid() ? UnbufferedUnitOf(handle.Get()) : 0;
+    if (sector == 0) {
+        // Some network redirectors refuse unbuffered opens, and sectors above 4096 bytes are
+        // more than the reader aligns to: such a file can only be read through the cache.
+        handle = open(0);
+        sector = 512;
+        if (!handle.Valid()) {
+            return {nullptr, Failure(GetLastError())};
+        }
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle.Get(), &size)) {
+        return {nullptr, Failure(GetLastError())};
+    }
+    return {MakeWin32RawDrive(DeviceOver(handle.Release()),
+                              static_cast<std::uint64_t>(size.QuadPart), sector, ""),
+            {}};
+}
+
+Opened<RawDrive> Win32Storage::OpenDriveWith(std::uint32_t n, unsigned long flags) {
     const auto path = Wide(deviceOf_ ? deviceOf_(n) : std::string());
     if (!path || path->empty()) {
         return {nullptr, Failure(ERROR_FILE_NOT_FOUND)};
@@ -270,7 +331,7 @@ Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
     // Read sharing alone is refused with a sharing violation: the file systems of the disk's
     // mounted volumes hold it open for writing, so direct access must share writing too.
     Handle handle(CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                              nullptr, OPEN_EXISTING, flags, nullptr));
     if (!handle.Valid()) {
         return {nullptr, Failure(GetLastError())};
     }
@@ -304,11 +365,18 @@ Opened<RawDrive> Win32Storage::OpenDrive(std::uint32_t n) {
         !GetFileSizeEx(handle.Get(), &size)) {
         return {nullptr, Failure(ERROR_INVALID_FUNCTION)};
     }
+    // Unbuffered, a file is read in its volume's sectors.
+    const DWORD sector =
+        (flags & FILE_FLAG_NO_BUFFERING) != 0 ? UnbufferedUnitOf(handle.Get()) : 512;
+    if (sector == 0) {
+        return {nullptr, Failure(ERROR_INVALID_DATA)};
+    }
     DWORD error = ERROR_SUCCESS;
     std::string identity = FileIdentityOf(handle.Get(), error).value_or("");
-    return {MakeWin32RawDrive(DeviceOver(handle.Release()),
-                              static_cast<std::uint64_t>(size.QuadPart), 512, std::move(identity)),
-            {}};
+    return {
+        MakeWin32RawDrive(DeviceOver(handle.Release()), static_cast<std::uint64_t>(size.QuadPart),
+                          sector, std::move(identity)),
+        {}};
 }
 
 Opened<ImageFile> Win32Storage::CreateImage(const std::string& path) {

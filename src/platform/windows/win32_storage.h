@@ -30,7 +30,10 @@ class Win32Storage : public Storage {
     // A regular file is accepted as a drive too (its size is its length, its sectors 512
     // bytes). Reads that do not fall on sector boundaries go through an aligned buffer.
     Opened<RawDrive> OpenDrive(std::uint32_t n) override;
+    // The same drive, opened unbuffered; a regular file is read in its volume's sectors.
     Opened<RawDrive> OpenDriveUncached(std::uint32_t n) override;
+    // Unbuffered where the file system allows it, in the volume's sectors; through the cache
+    // where it refuses. Refuses what KindOf does not call a regular file.
     Opened<RawDrive> OpenImageUncached(const std::string& path) override;
     // Refuses anything KindOf calls Other. The file's access list is set to its owner only;
     // where the share refuses WRITE_DAC or access lists, the file keeps the share's, with a
@@ -49,6 +52,9 @@ class Win32Storage : public Storage {
     std::optional<FileSizeLimit> LargestFile(const std::string& path) override;
 
   private:
+    // Drive n opened with the given CreateFileW flags.
+    Opened<RawDrive> OpenDriveWith(std::uint32_t n, unsigned long flags);
+
     DeviceLookup deviceOf_;
     AccessListSetter setList_;
 };
