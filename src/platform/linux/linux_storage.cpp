@@ -79,7 +79,7 @@ class PosixRawDrive : public ContractRawDrive {
 
   protected:
     IoResult ReadExactlyAt(std::uint64_t offset, std::byte* buffer, std::size_t size) override {
-        if (IoResult read = linux_io::ReadAtLeast(fd_.Get(), offset, buffer, size, size, 1);
+        if (IoResult read = linux_io::ReadAtLeast(fd_.Get(), offset, buffer, size, size);
             read.error != IoError::None) {
             return read;
         }

@@ -31,7 +31,7 @@ class DirectRawDrive : public ContractRawDrive {
     IoResult ReadExactlyAt(std::uint64_t offset, std::byte* buffer, std::size_t size) override {
         const auto address = reinterpret_cast<std::uintptr_t>(buffer);
         if (offset % unit_ == 0 && size % unit_ == 0 && address % unit_ == 0) {
-            return ReadAtLeast(fd_.Get(), offset, buffer, size, size, unit_);
+            return ReadAtLeast(fd_.Get(), offset, buffer, size, size);
         }
         // The last request of an image whose length is no whole number of units, or a piece of
         // a sector: the whole units around it, of which a direct read at the end of a file
@@ -46,7 +46,7 @@ class DirectRawDrive : public ContractRawDrive {
                 return {0, IoError::Other, std::generic_category().message(ENOMEM)};
             }
         }
-        IoResult read = ReadAtLeast(fd_.Get(), start, bounce_.get(), span, need, unit_);
+        IoResult read = ReadAtLeast(fd_.Get(), start, bounce_.get(), span, need);
         if (read.error != IoError::None) {
             return read;
         }
@@ -64,7 +64,7 @@ class DirectRawDrive : public ContractRawDrive {
 }  // namespace
 
 IoResult ReadAtLeast(int fd, std::uint64_t offset, std::byte* buffer, std::size_t span,
-                     std::size_t need, std::size_t unit) {
+                     std::size_t need) {
     std::size_t done = 0;
     while (done < need) {
         const ssize_t n =
@@ -78,10 +78,10 @@ IoResult ReadAtLeast(int fd, std::uint64_t offset, std::byte* buffer, std::size_
             return {0, gone ? IoError::DeviceGone : IoError::Other,
                     std::generic_category().message(error)};
         }
-        done += static_cast<std::size_t>(n);
-        if (n == 0 || (done < need && done % unit != 0)) {
+        if (n == 0) {
             return {0, IoError::DeviceGone, "the drive ended before its reported length"};
         }
+        done += static_cast<std::size_t>(n);
     }
     return {need, IoError::None, {}};
 }

@@ -11,11 +11,10 @@
 namespace velmaris::platform::linux_io {
 
 // Reads from offset into buffer, asking for up to span bytes, until at least need of them are
-// in. A read that returns less than asked has met the end of the file when what is in is no
-// whole number of units: a direct read could not go on from there. That end, before need, is
-// an error, as is any failed read.
+// in; the end of the file before that (a direct read at the end returns what is there, then
+// nothing) is an error, as is any failed read.
 IoResult ReadAtLeast(int fd, std::uint64_t offset, std::byte* buffer, std::size_t span,
-                     std::size_t need, std::size_t unit);
+                     std::size_t need);
 
 // The alignment of offset, size and memory that direct reads of this open regular file need.
 std::uint32_t DirectIoUnit(int fd);
