@@ -1,11 +1,14 @@
 // Raw drives, image files, free space, the clock and the shutdown program on the machine.
 // Loop devices and mounts need root and skip without it; the rest runs as any user.
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -17,6 +20,7 @@
 #include "platform/linux/linux_power.h"
 #include "platform/linux/linux_storage.h"
 #include "platform/linux/monotonic_clock.h"
+#include "platform/linux/unique_fd.h"
 
 namespace velmaris::platform {
 namespace {
@@ -36,22 +40,23 @@ LinuxStorage StorageOver(std::vector<std::string> nodes) {
     });
 }
 
+// Into a buffer aligned as the copy engine aligns its own, as direct reads may need.
 std::string Read(RawDrive& drive, std::size_t size, IoResult& result) {
-    std::string bytes(size, '\0');
-    result = drive.Read(reinterpret_cast<std::byte*>(bytes.data()), size);
-    bytes.resize(result.bytes);
-    return bytes;
+    const std::unique_ptr<std::byte, decltype(&std::free)> buffer(
+        static_cast<std::byte*>(std::aligned_alloc(4096, (size + 4095) / 4096 * 4096)), &std::free);
+    result = drive.Read(buffer.get(), size);
+    return {reinterpret_cast<const char*>(buffer.get()), result.bytes};
 }
 
-// The access mode of the one descriptor this process holds on a file or device node.
-int AccessModeOf(const fs::path& node) {
+// The open flags of the one descriptor this process holds on a file or device node.
+int FlagsOf(const fs::path& node) {
     for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
         std::error_code ec;
         if (fs::read_symlink(fd.path(), ec) == node) {
             std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
             for (std::string key, value; info >> key >> value;) {
                 if (key == "flags:") {
-                    return static_cast<int>(std::stol(value, nullptr, 8)) & O_ACCMODE;
+                    return static_cast<int>(std::stol(value, nullptr, 8));
                 }
             }
         }
@@ -59,34 +64,44 @@ int AccessModeOf(const fs::path& node) {
     return -1;
 }
 
+using Opener = Opened<RawDrive> (LinuxStorage::*)(std::uint32_t);
+
 // Blocks until one no longer fits, then sectors until nothing is left: the block that did not
 // fit must leave the position where it was, or the sectors after it come from the wrong place.
+// Through the page cache and past it, where a device is opened with O_DIRECT.
 void ExpectReadsReproduce(LinuxStorage& storage, std::uint32_t n, const fs::path& node,
                           const std::string& bytes, std::uint32_t sectorSize) {
-    const auto opened = storage.OpenDrive(n);
-    ASSERT_TRUE(opened.handle) << opened.error.message;
-    // A source is never open for writing, though root could.
-    EXPECT_EQ(AccessModeOf(fs::canonical(node)), O_RDONLY) << "drive " << n;
-    RawDrive& drive = *opened.handle;
-    EXPECT_EQ(drive.Length(), bytes.size());
-    EXPECT_EQ(drive.SectorSize(), sectorSize);
-    std::string got;
-    for (const std::size_t size : {kBlock, std::size_t{512}}) {
-        IoResult result;
-        for (std::string piece; !(piece = Read(drive, size, result)).empty();) {
-            EXPECT_EQ(result.bytes, size);
-            got += piece;
+    for (const Opener open : {&LinuxStorage::OpenDrive, &LinuxStorage::OpenDriveUncached}) {
+        const bool uncached = open == &LinuxStorage::OpenDriveUncached;
+        const auto opened = (storage.*open)(n);
+        ASSERT_TRUE(opened.handle) << opened.error.message;
+        // A source is never open for writing, though root could.
+        const int flags = FlagsOf(fs::canonical(node));
+        EXPECT_EQ(flags & O_ACCMODE, O_RDONLY) << "drive " << n;
+        if (fs::is_block_file(node)) {
+            EXPECT_EQ((flags & O_DIRECT) != 0, uncached) << "drive " << n;
         }
-        EXPECT_EQ(result.error, IoError::None) << "past the end: " << result.message;
-    }
-    EXPECT_TRUE(got == bytes) << "drive " << n << " read back differs";
+        RawDrive& drive = *opened.handle;
+        EXPECT_EQ(drive.Length(), bytes.size());
+        EXPECT_EQ(drive.SectorSize(), sectorSize);
+        std::string got;
+        for (const std::size_t size : {kBlock, std::size_t{512}}) {
+            IoResult result;
+            for (std::string piece; !(piece = Read(drive, size, result)).empty();) {
+                EXPECT_EQ(result.bytes, size);
+                got += piece;
+            }
+            EXPECT_EQ(result.error, IoError::None) << "past the end: " << result.message;
+        }
+        EXPECT_TRUE(got == bytes) << "drive " << n << " read back differs, uncached " << uncached;
 
-    // A read that starts and ends inside sectors, on a 4096-byte-sector device too.
-    const auto again = storage.OpenDrive(n);
-    ASSERT_TRUE(again.handle);
-    IoResult result;
-    Read(*again.handle, 512, result);
-    EXPECT_TRUE(Read(*again.handle, 8192, result) == bytes.substr(512, 8192)) << result.message;
+        // A read that starts and ends inside sectors, on a 4096-byte-sector device too.
+        const auto again = (storage.*open)(n);
+        ASSERT_TRUE(again.handle);
+        IoResult result;
+        Read(*again.handle, 512, result);
+        EXPECT_TRUE(Read(*again.handle, 8192, result) == bytes.substr(512, 8192)) << result.message;
+    }
 }
 
 TEST(RawDrive, ARegularFileKeepsTheReadContractAndOtherNodesAreRefused) {
@@ -106,17 +121,21 @@ TEST(RawDrive, ARegularFileKeepsTheReadContractAndOtherNodesAreRefused) {
         EXPECT_FALSE(opened.error.message.empty()) << n;
     }
 
-    // The drive shrinks under the reader: the block that runs into the new end fails whole.
-    const auto opened = storage.OpenDrive(0);
-    ASSERT_TRUE(opened.handle);
-    IoResult result;
-    Read(*opened.handle, kBlock, result);
-    fs::resize_file(file, kBlock * 2 + 4096);
-    EXPECT_EQ(Read(*opened.handle, kBlock, result).size(), kBlock);
-    EXPECT_TRUE(Read(*opened.handle, kBlock, result).empty());
-    EXPECT_EQ(result.error, IoError::DeviceGone);
-    EXPECT_TRUE(Read(*opened.handle, 4096, result) == bytes.substr(kBlock * 2, 4096))
-        << "the failed read moved the position";
+    // The drive shrinks under the reader, to no whole number of pages: the block that runs into
+    // the new end fails whole.
+    for (const Opener open : {&LinuxStorage::OpenDrive, &LinuxStorage::OpenDriveUncached}) {
+        tmp.Put("disk.img", bytes);
+        const auto opened = (storage.*open)(0);
+        ASSERT_TRUE(opened.handle);
+        IoResult result;
+        Read(*opened.handle, kBlock, result);
+        fs::resize_file(file, kBlock * 2 + 4096 + 512);
+        EXPECT_EQ(Read(*opened.handle, kBlock, result).size(), kBlock);
+        EXPECT_TRUE(Read(*opened.handle, kBlock, result).empty());
+        EXPECT_EQ(result.error, IoError::DeviceGone) << result.message;
+        EXPECT_TRUE(Read(*opened.handle, 4096, result) == bytes.substr(kBlock * 2, 4096))
+            << "the failed read moved the position";
+    }
 }
 
 TEST(RawDrive, LoopDevicesOf512And4096ByteSectorsKeepTheReadContract) {
@@ -132,6 +151,34 @@ TEST(RawDrive, LoopDevicesOf512And4096ByteSectorsKeepTheReadContract) {
     auto storage = StorageOver({"/dev/" + oddName, "/dev/" + bigName});
     ExpectReadsReproduce(storage, 0, "/dev/" + oddName, odd, 512);
     ExpectReadsReproduce(storage, 1, "/dev/" + bigName, big, 4096);
+}
+
+// What a read through the device's page cache keeps there is not what a write to the file behind
+// the loop device changes (that goes to the file's own cache): only a read past the device's
+// cache sees the new bytes. The kernel empties that cache when the device's last opener closes
+// it, so one stays open throughout, as a mounted partition or another program would.
+TEST(RawDrive, AnUncachedOpenReadsWhatTheMediumHoldsNow) {
+    LoopLab lab;
+    if (const auto why = lab.Missing("losetup"); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::string before = Pattern(kBlock * 3, 7);
+    const fs::path file = lab.tmp.Put("medium.img", before);
+    const std::string name = lab.AttachFile(file);
+    ASSERT_FALSE(name.empty()) << "losetup could not attach the file";
+    auto storage = StorageOver({"/dev/" + name});
+    const UniqueFd holder(::open(("/dev/" + name).c_str(), O_RDONLY | O_CLOEXEC));
+    const auto readAll = [&](Opener open) {
+        const auto opened = (storage.*open)(0);
+        IoResult result;
+        return opened.handle ? Read(*opened.handle, before.size(), result) : std::string();
+    };
+    ASSERT_TRUE(readAll(&LinuxStorage::OpenDrive) == before);
+    const std::string changed = Pattern(4096, 8);
+    const UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CLOEXEC));
+    ASSERT_EQ(::pwrite(fd.Get(), changed.data(), changed.size(), kBlock), 4096);
+    ASSERT_TRUE(readAll(&LinuxStorage::OpenDrive) == before) << "the cache kept nothing to prove";
+    EXPECT_TRUE(readAll(&LinuxStorage::OpenDriveUncached).substr(kBlock, 4096) == changed);
 }
 
 TEST(ImageFile, IsWrittenWholeForItsOwnerOnlyAndNeverOverAnythingButAFile) {
@@ -178,6 +225,44 @@ TEST(ImageFile, IsWrittenWholeForItsOwnerOnlyAndNeverOverAnythingButAFile) {
     EXPECT_FALSE(fs::exists(inDev));
     fs::remove(inDev);
     EXPECT_EQ(ScratchDir::Read(target), "keep");
+}
+
+// Read back to its last byte in the requests the copy engine makes, where direct reads need
+// 4096-byte alignment (ext4 over 4096-byte sectors), take any (tmpfs since Linux 6.6) and are
+// refused (ramfs).
+TEST(ImageFile, ReadsBackWholePastTheCacheAndOnlyAsAFile) {
+    LoopLab lab;
+    if (const auto why = lab.Missing("losetup mkfs.ext4 mount"); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::string disk = lab.Attach("fs.img", std::uintmax_t{16} << 20, "--sector-size 4096");
+    const std::string ext4 = disk.empty() ? "" : lab.MountExt4(disk, "ext4");
+    const std::string tmpfs = lab.Mount("tmpfs", "-t tmpfs", "tmpfs");
+    const std::string ramfs = lab.Mount("ramfs", "-t ramfs", "ramfs");
+    ASSERT_FALSE(ext4.empty() || tmpfs.empty() || ramfs.empty()) << "could not mount all three";
+    LinuxStorage storage([](std::uint32_t) { return std::optional<std::string>(); });
+    const std::string bytes = Pattern(kBlock * 5 + 512 * 3, 9);
+    const std::pair<std::string, int> places[] = {{ext4, O_DIRECT}, {tmpfs, -1}, {ramfs, 0}};
+    for (const auto& [folder, direct] : places) {
+        const fs::path path = lab.tmp.Put(fs::path(folder) / "image.img", bytes);
+        const auto image = storage.OpenImageUncached(path.string());
+        ASSERT_TRUE(image.handle) << folder << ": " << image.error.message;
+        EXPECT_EQ(image.handle->Length(), bytes.size());
+        EXPECT_EQ(image.handle->Identity(), "");
+        EXPECT_TRUE(direct < 0 || (FlagsOf(path) & O_DIRECT) == direct) << folder;
+        std::string got;
+        IoResult result;
+        for (std::size_t at = 0; at < bytes.size(); at += kBlock) {
+            got += Read(*image.handle, std::min(kBlock, bytes.size() - at), result);
+        }
+        EXPECT_TRUE(got == bytes) << folder << ": " << result.message;
+    }
+    fs::create_symlink(ext4 + "/image.img", lab.tmp.Path() / "link.img");
+    ASSERT_TRUE(lab.tmp.Run("mkfifo " + Quoted(lab.tmp.Path() / "fifo")));
+    for (const fs::path& other : {lab.tmp.Path() / "link.img", lab.tmp.Path() / "fifo",
+                                  lab.tmp.Path(), lab.tmp.Path() / "none"}) {
+        EXPECT_FALSE(storage.OpenImageUncached(other.string()).handle) << other;
+    }
 }
 
 // The flush requests a disk has completed, from its statistics.

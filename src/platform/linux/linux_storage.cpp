@@ -29,7 +29,9 @@
 #include "platform/contract_raw_drive.h"
 #include "platform/linux/block_devices.h"
 #include "platform/linux/mount_table.h"
+#include "platform/linux/raw_reads.h"
 #include "platform/linux/sysfs_disk_catalog.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/linux/utf8_append.h"
 
 namespace velmaris::platform {
@@ -70,24 +72,6 @@ off_t Offset(std::uint64_t value) {
     return static_cast<off_t>(value);
 }
 
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
-
 class PosixRawDrive : public ContractRawDrive {
   public:
     PosixRawDrive(int fd, std::uint64_t length, std::uint32_t sectorSize, std::string identity)
@@ -95,18 +79,9 @@ class PosixRawDrive : public ContractRawDrive {
 
   protected:
     IoResult ReadExactlyAt(std::uint64_t offset, std::byte* buffer, std::size_t size) override {
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::pread(fd_.Get(), buffer + done, size - done, Offset(offset + done));
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-            } else if (n == 0) {
-                return {0, IoError::DeviceGone, "the drive ended before its reported length"};
-            } else if (errno != EINTR) {
-                const int error = errno;
-                const bool gone = error == ENXIO || error == ENODEV;
-                return {0, gone ? IoError::DeviceGone : IoError::Other, Text(error)};
-            }
+        if (IoResult read = linux_io::ReadAtLeast(fd_.Get(), offset, buffer, size, size);
+            read.error != IoError::None) {
+            return read;
         }
         const std::uint64_t reached = offset + size;
         if (reached - trimmed_ >= kCacheWindow) {
@@ -367,27 +342,40 @@ bool KeepsNoModes(int error, const struct stat& file) {
 // FAT12, FAT16 and FAT32 keep a file's size in 32 bits; exFAT does not.
 constexpr std::uint64_t kFatLargestFile = 0xFFFFFFFFu;
 
-}  // namespace
-
-LinuxStorage::LinuxStorage(DeviceLookup deviceOf) : deviceOf_(std::move(deviceOf)) {}
-
-LinuxStorage::LinuxStorage(const SysfsDiskCatalog& catalog)
-    : deviceOf_([&catalog](std::uint32_t n) { return catalog.DevicePathOf(n); }) {}
-
-Opened<RawDrive> LinuxStorage::OpenDriveUncached(std::uint32_t) {
-    return {nullptr, {0, IoError::Other, "reading past the cache is not built yet"}};
+// Why an open failed; one that O_NOFOLLOW refused says so in words of its own.
+IoResult OpenFailure(const std::string& path, int error) {
+    struct stat link {};
+    if (error == ELOOP && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        return {0, IoError::Other, "Is a symbolic link"};
+    }
+    return Failure(error);
 }
 
-Opened<RawDrive> LinuxStorage::OpenImageUncached(const std::string&) {
-    return {nullptr, {0, IoError::Other, "reading past the cache is not built yet"}};
+// Opens for reading past the page cache: with O_DIRECT where the file system takes it. Where it
+// refuses it (EINVAL: ramfs, tmpfs before Linux 6.6), a plain open after dropping the file's
+// cached pages, which the reader keeps dropping as it goes: its reads come from the medium all
+// the same. Only clean pages can be dropped, and these are: a drive is only read, and an image
+// was flushed when it was finished. -1 with errno when neither open succeeds.
+int OpenPastCache(const char* path, int flags, bool& direct) {
+    int fd = ::open(path, flags | O_DIRECT);
+    direct = fd >= 0;
+    if (fd < 0 && errno == EINVAL) {
+        fd = ::open(path, flags);
+        if (fd >= 0) {
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        }
+    }
+    return fd;
 }
 
-Opened<RawDrive> LinuxStorage::OpenDrive(std::uint32_t n) {
-    const std::optional<std::string> node = deviceOf_ ? deviceOf_(n) : std::nullopt;
+// Opens a drive's node read-only, through the page cache or past it.
+Opened<RawDrive> OpenDriveNode(const std::optional<std::string>& node, bool uncached) {
     if (!node) {
         return {nullptr, Failure(ENODEV)};
     }
-    UniqueFd fd(::open(node->c_str(), O_RDONLY | O_CLOEXEC));
+    bool direct = false;
+    UniqueFd fd(uncached ? OpenPastCache(node->c_str(), O_RDONLY | O_CLOEXEC, direct)
+                         : ::open(node->c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
         return {nullptr, Failure(errno)};
     }
@@ -421,9 +409,62 @@ Opened<RawDrive> LinuxStorage::OpenDrive(std::uint32_t n) {
     } else {
         return {nullptr, Failure(ENOTBLK)};
     }
+    if (direct) {
+        // A block device takes direct reads in its logical sectors; a file, in its file system's.
+        const std::uint32_t unit =
+            S_ISBLK(info.st_mode) ? sectorSize : linux_io::DirectIoUnit(fd.Get());
+        return {linux_io::MakeDirectRawDrive(fd.Release(), length, sectorSize, unit,
+                                             std::move(identity)),
+                {}};
+    }
     ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);  // a larger read-ahead
     return {std::make_unique<PosixRawDrive>(fd.Release(), length, sectorSize, std::move(identity)),
             {}};
+}
+
+}  // namespace
+
+LinuxStorage::LinuxStorage(DeviceLookup deviceOf) : deviceOf_(std::move(deviceOf)) {}
+
+LinuxStorage::LinuxStorage(const SysfsDiskCatalog& catalog)
+    : deviceOf_([&catalog](std::uint32_t n) { return catalog.DevicePathOf(n); }) {}
+
+Opened<RawDrive> LinuxStorage::OpenDrive(std::uint32_t n) {
+    return OpenDriveNode(deviceOf_ ? deviceOf_(n) : std::nullopt, false);
+}
+
+Opened<RawDrive> LinuxStorage::OpenDriveUncached(std::uint32_t n) {
+    return OpenDriveNode(deviceOf_ ? deviceOf_(n) : std::nullopt, true);
+}
+
+Opened<RawDrive> LinuxStorage::OpenImageUncached(const std::string& path) {
+    // O_NONBLOCK: a FIFO put there since the image was written must not block the open.
+    bool direct = false;
+    UniqueFd fd(
+        OpenPastCache(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, direct));
+    if (fd.Get() < 0) {
+        return {nullptr, OpenFailure(path, errno)};
+    }
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0) {
+        return {nullptr, Failure(errno)};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {nullptr, {0, IoError::Other, "Not a regular file"}};
+    }
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return {nullptr, Failure(errno)};
+    }
+    // An image's length is a whole number of its drive's sectors, so of 512 bytes: reads in that
+    // unit reach its last byte whatever the unit of its file system.
+    constexpr std::uint32_t kImageSector = 512;
+    const auto length = static_cast<std::uint64_t>(info.st_size);
+    if (direct) {
+        const std::uint32_t unit = linux_io::DirectIoUnit(fd.Get());
+        return {linux_io::MakeDirectRawDrive(fd.Release(), length, kImageSector, unit, {}), {}};
+    }
+    return {std::make_unique<PosixRawDrive>(fd.Release(), length, kImageSector, std::string()), {}};
 }
 
 Opened<ImageFile> LinuxStorage::CreateImage(const std::string& path) {
@@ -434,12 +475,7 @@ Opened<ImageFile> LinuxStorage::CreateImage(const std::string& path) {
     UniqueFd fd(::open(path.c_str(),
                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
     if (fd.Get() < 0) {
-        const int error = errno;
-        struct stat link {};
-        if (error == ELOOP && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            return {nullptr, {0, IoError::Other, "Is a symbolic link"}};
-        }
-        return {nullptr, Failure(error)};
+        return {nullptr, OpenFailure(path, errno)};
     }
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0) {

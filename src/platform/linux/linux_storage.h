@@ -24,7 +24,11 @@ class LinuxStorage : public Storage {
     // Opens the node read-only. A regular file is accepted as a drive too (its size is its
     // length, its sectors 512 bytes), so the read contract can be exercised without root.
     Opened<RawDrive> OpenDrive(std::uint32_t n) override;
+    // The same drive with O_DIRECT; a request not aligned to its sectors reads the sectors
+    // around it.
     Opened<RawDrive> OpenDriveUncached(std::uint32_t n) override;
+    // Refuses symbolic links and anything but a regular file. Reads in 512-byte sectors,
+    // whatever the alignment direct reads need on its file system.
     Opened<RawDrive> OpenImageUncached(const std::string& path) override;
     // Refuses anything KindOf does not call Missing or RegularFile, and symbolic links.
     // Where the file system keeps no modes (fchmod fails with EOPNOTSUPP or ENOSYS, or EPERM
