@@ -187,7 +187,7 @@ class Storage {
     virtual Opened<RawDrive> OpenDriveUncached(std::uint32_t n) = 0;
     // Opens an image file to read it back from its first byte, past the system's cache (where
     // its file system reads only through the cache, after dropping the file's cached pages).
-    // Length is the file's size, SectorSize the unit it reads in, Identity empty.
+    // Length is the file's size, Identity empty; any request within the length reads whole.
     virtual Opened<RawDrive> OpenImageUncached(const std::string& path) = 0;
     // Creates or truncates an image file, readable by its owner only. Where the file system
     // refuses or ignores that, the file keeps the permissions it was given: see AccessNote.

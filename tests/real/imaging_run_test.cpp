@@ -6,11 +6,13 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -175,6 +177,78 @@ TEST(ImagingRun, ShrunkAndVanishedDrivesKeepTheirPrefixAndSayWhy) {
                 ExpectRecord(lab, image, status);
             }
         }
+    }
+}
+
+// Runs a step when a job row first shows a status.
+struct OnStatus : grid::GridObserver {
+    grid::GridModel& grid;
+    std::string status;
+    std::function<void()> step;
+    OnStatus(grid::GridModel& g, std::string s, std::function<void()> f)
+        : grid(g), status(std::move(s)), step(std::move(f)) {
+        grid.SetObserver(this);
+    }
+    ~OnStatus() override { grid.SetObserver(nullptr); }
+    void BeforeLayoutChange() override {}
+    void AfterLayoutChange() override {}
+    void CurrentRowChanged(int) override {}
+    void CellChanged(int row, int col) override {
+        if (col == jobs::kColStatus && grid.CellText(row, col) == status && step) {
+            std::exchange(step, nullptr)();
+        }
+    }
+};
+
+// The second reads go to the devices and the image files themselves: a drive whose backing
+// file changes after the copy is caught though the copy's pages may still be cached.
+TEST(ImagingRun, VerificationReadsTheDevicesAgainAndCatchesAChangedSource) {
+    LoopLab lab;
+    if (const auto why = lab.Missing(kTools); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    const std::string target = lab.MountExt4(lab.Attach("target.img", 32 << 20), "target");
+    ASSERT_FALSE(target.empty());
+    constexpr std::uintmax_t kChangedAt = kBlock * 2 + 4095;
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed" : "unchanged");
+        const std::string run = changed ? "changed" : "unchanged";
+        const std::array<fs::path, 2> files = {
+            RandomFile(lab, run + "-512.img", kBlock * 3 + 512 * 5),
+            RandomFile(lab, run + "-4096.img", kBlock * 2 + 4096 * 3)};
+        const std::vector<std::string> names = {lab.AttachFile(files[0]),
+                                                lab.AttachFile(files[1], "--sector-size 4096")};
+        Program program;
+        program.Select(target + "/" + run, names);
+        if (HasFatalFailure()) {
+            return;
+        }
+        program.window.checked[Control::Check2] = true;
+        OnStatus change(*program.window.grid2, "Verifying...", [&] {
+            if (changed) {
+                std::fstream file(files[0], std::ios::in | std::ios::out | std::ios::binary);
+                file.seekp(static_cast<std::streamoff>(kChangedAt));
+                file.put(static_cast<char>(~Slurp(files[0])[kChangedAt]));
+            }
+        });
+        program.frm.Command2_Click();
+        for (int row = 1; row <= 2; ++row) {
+            const std::string record =
+                Slurp(target + "/" + run + "/00" + std::to_string(row) + ".bin.txt");
+            const bool caught = changed && row == 1;
+            EXPECT_EQ(program.Status(row), caught ? "Verify Error ..." : "Verified.") << record;
+            EXPECT_EQ(RecordField(record, "Differing bytes"),
+                      caught ? "1, the first at byte offsets " + std::to_string(kChangedAt) : "0");
+            const std::string now = Slurp(files[static_cast<std::size_t>(row - 1)]);
+            platform::Sha256 hash;
+            hash.Update(reinterpret_cast<const std::byte*>(now.data()), now.size());
+            EXPECT_EQ(RecordField(record, "SHA-256 of the drive read again"),
+                      platform::Sha256::Hex(hash.Finish()));
+            EXPECT_EQ(RecordField(record, "SHA-256 of the image read back"),
+                      RecordField(record, "SHA-256"));
+        }
+        EXPECT_EQ(program.window.captions[Control::StatusBar1],
+                  changed ? "Process finished with errors" : "Process Complete");
     }
 }
 
