@@ -291,9 +291,11 @@ TEST_F(Imaging, WriteErrorsLeaveTheRunAndFlushFailuresCount) {
 TEST_F(Imaging, StopTakesEffectAfterThePass) {
     Start({kBlock * 4, kBlock});
     window.checked[Control::Check1] = true;
+    window.enabled[Control::Check2] = true;  // as the window shows it before a run
     int pumps = 0;
     window.onPump = [&] {
         EXPECT_TRUE(machine.awake.held) << "the machine may sleep during the run";
+        EXPECT_FALSE(window.enabled[Control::Check2]) << "it decides what the run does";
         if (++pumps == 2) {
             window.answers = {Answer::Yes};
             frm->XPButton1_Click();
@@ -310,6 +312,7 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     EXPECT_EQ(window.captions[Control::StatusBar1], "Process stopped by user");
     EXPECT_EQ(window.IndexOf("SetCaption StatusBar1 Finishing...."), -1);
     EXPECT_FALSE(window.checked[Control::Check1]);
+    EXPECT_TRUE(window.enabled[Control::Check2]);
     EXPECT_TRUE(machine.power.calls.empty());
     EXPECT_EQ(machine.awake.calls, (std::vector<std::string>{"hold", "release"}));
 }

@@ -116,6 +116,21 @@ TEST(QtWindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
     }
 
     window.show();
+    // Both boxes start unticked, each wide enough for its caption and clear of the grid, of
+    // the other box and of Label3's hint; Tab goes from Check2 to Check1.
+    window.SetCaption(Control::Label3, "Right click on drive to change target folder.");
+    for (const auto& [name, caption] : {std::pair{"Check2", "Verify images after imaging"},
+                                        std::pair{"Check1", "Turn off computer on completion"}}) {
+        const auto* box = Find<QCheckBox>(window, name);
+        EXPECT_EQ(box->text(), caption);
+        EXPECT_FALSE(box->isChecked()) << name;
+        EXPECT_GE(box->width(), box->sizeHint().width()) << name;
+        for (const char* other : {"iGrid2", "Label3", "Check2", "Check1"}) {
+            const QWidget* widget = Find<QWidget>(window, other);
+            EXPECT_TRUE(widget == box || !widget->geometry().intersects(box->geometry())) << other;
+        }
+    }
+    EXPECT_EQ(Find<QWidget>(window, "Check2")->nextInFocusChain(), Find<QWidget>(window, "Check1"));
     for (int i = 0; i <= static_cast<int>(Control::AlertBox1); ++i) {
         const auto control = static_cast<Control>(i);
         if (control == Control::Timer1) {
@@ -274,10 +289,12 @@ TEST(QtWindowTest, ClicksTicksAndGridMouseEventsReachTheirHandlersWithTheirRows)
     EXPECT_EQ(events.heard, expected);
 
     // The user's tick is read from the box; frmMain clears it when a run is stopped.
-    QTest::mouseClick(Find<QCheckBox>(window, "Check1"), Qt::LeftButton);
-    EXPECT_TRUE(window.IsChecked(Control::Check1));
-    window.SetChecked(Control::Check1, false);
-    EXPECT_FALSE(Find<QCheckBox>(window, "Check1")->isChecked());
+    for (const Control box : {Control::Check1, Control::Check2}) {
+        QTest::mouseClick(Find<QCheckBox>(window, fakes::NameOf(box)), Qt::LeftButton);
+        EXPECT_TRUE(window.IsChecked(box));
+        window.SetChecked(box, false);
+        EXPECT_FALSE(Find<QCheckBox>(window, fakes::NameOf(box))->isChecked());
+    }
 }
 
 TEST(QtWindowTest, CellsAreEditedOnlyThroughStartEditAndEachEditEndsOnce) {

@@ -190,6 +190,30 @@ TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
         EXPECT_EQ(IconImages(icon), everySize) << icon;
     }
 
+    // Both boxes start unticked, lined up and clear of the grid, of the other box and of
+    // Label3's hint; Tab goes from Check2 to Check1.
+    window.SetCaption(Control::Label3, "Right click on drive to change target folder.");
+    const auto rect = [&window](Control control) {
+        RECT place{};
+        GetWindowRect(H(window, control), &place);
+        return place;
+    };
+    for (const auto& [box, caption] :
+         {std::pair{Control::Check2, "Verify images after imaging"},
+          std::pair{Control::Check1, "Turn off computer on completion"}}) {
+        EXPECT_EQ(Text(H(window, box)), caption);
+        EXPECT_FALSE(window.IsChecked(box)) << caption;
+        for (const Control other :
+             {Control::iGrid2, Control::Label3, Control::Check2, Control::Check1}) {
+            RECT both{}, mine = rect(box), theirs = rect(other);
+            EXPECT_TRUE(other == box || !IntersectRect(&both, &mine, &theirs))
+                << caption << " " << fakes::NameOf(other);
+        }
+    }
+    EXPECT_EQ(rect(Control::Check2).left, rect(Control::Check1).left);
+    EXPECT_EQ(GetNextDlgTabItem(window.Handle(), H(window, Control::Check2), FALSE),
+              H(window, Control::Check1));
+
     for (int i = 0; i <= static_cast<int>(Control::AlertBox1); ++i) {
         const auto control = static_cast<Control>(i);
         const HWND hwnd = H(window, control);
@@ -232,10 +256,12 @@ TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
     window.SetProgressValue(3);
     EXPECT_EQ(SendMessageW(progress, PBM_GETRANGE, FALSE, 0), 4);
     EXPECT_EQ(SendMessageW(progress, PBM_GETPOS, 0, 0), 3);
-    SendMessageW(H(window, Control::Check1), BM_CLICK, 0, 0);
-    EXPECT_TRUE(window.IsChecked(Control::Check1));
-    window.SetChecked(Control::Check1, false);
-    EXPECT_FALSE(window.IsChecked(Control::Check1));
+    for (const Control box : {Control::Check1, Control::Check2}) {
+        SendMessageW(H(window, box), BM_CLICK, 0, 0);
+        EXPECT_TRUE(window.IsChecked(box));
+        window.SetChecked(box, false);
+        EXPECT_FALSE(window.IsChecked(box));
+    }
 }
 
 TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {

@@ -266,10 +266,12 @@ void QtWindow::BuildControls() {
 
     auto* frame4 = Make<QGroupBox>(Control::Frame4, "Frame4", client, 120, 3420, 8895, 2955);
     frame4->setTitle("Selected Drives");
-    BuildGrid(grids_[1], Control::iGrid2, "iGrid2", frame4, 180, 240, 8535, 2295);
+    // The grid gives up a row's height for Check2: beside Label3's hint, which grows to the
+    // left half of the row, neither box would fit.
+    BuildGrid(grids_[1], Control::iGrid2, "iGrid2", frame4, 180, 240, 8535, 2055);
     label(Control::Label3, "Label3", frame4, 180, 2580, 480, 195, "Label3");
-    // Left of Check1, so that tabbing goes left to right.
-    auto* check2 = Make<QCheckBox>(Control::Check2, "Check2", frame4, 2700, 2640, 2955, 255);
+    // Above Check1 and created before it, so that tabbing goes top to bottom.
+    auto* check2 = Make<QCheckBox>(Control::Check2, "Check2", frame4, 5760, 2340, 2955, 255);
     check2->setText("Verify images after imaging");
     auto* check1 = Make<QCheckBox>(Control::Check1, "Check1", frame4, 5760, 2640, 2955, 255);
     check1->setText("Turn off computer on completion");

@@ -394,10 +394,12 @@ void Win32Window::BuildControls() {
          L"Time Remaining:", 0},
         {Control::Label7, Kind::Label, Control::Frame2, Twips(1500, 1575, 540, 195), L"0:00:00", 0},
         {Control::Frame4, Kind::Frame, kWin, Twips(120, 3420, 8895, 2955), L"Selected Drives", 0},
-        {Control::iGrid2, Kind::Grid, Control::Frame4, Twips(180, 240, 8535, 2295), nullptr, 0},
+        // The grid gives up a row's height for Check2: beside Label3's hint, which grows to the
+        // left half of the row, neither box would fit.
+        {Control::iGrid2, Kind::Grid, Control::Frame4, Twips(180, 240, 8535, 2055), nullptr, 0},
         {Control::Label3, Kind::Label, Control::Frame4, Twips(180, 2580, 480, 195), L"Label3", 0},
-        // Left of Check1, so that tabbing goes left to right.
-        {Control::Check2, Kind::CheckBox, Control::Frame4, Twips(2700, 2640, 2955, 255),
+        // Above Check1 and created before it, so that tabbing goes top to bottom.
+        {Control::Check2, Kind::CheckBox, Control::Frame4, Twips(5760, 2340, 2955, 255),
          L"Verify images after imaging", 0},
         {Control::Check1, Kind::CheckBox, Control::Frame4, Twips(5760, 2640, 2955, 255),
          L"Turn off computer on completion", 0},
@@ -576,18 +578,29 @@ void Win32Window::LayOut() {
 void Win32Window::FitToText(Control control) {
     const Entry& entry = At(control);
     const RECT designed = Place(*entry.design);
-    const std::wstring text = win32::WindowText(entry.hwnd);
+    const bool check = entry.design->kind == Kind::CheckBox;
     const HDC dc = GetDC(entry.hwnd);
     const HGDIOBJ old = SelectObject(dc, guiFont_);
-    SIZE extent{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    // Check boxes designed in one column all take the width of its widest caption, so that
+    // their boxes stay lined up when they grow.
+    LONG textWidth = 0;
+    for (const Entry& other : controls_) {
+        if (&other == &entry ||
+            (check && other.hwnd != nullptr && other.design->kind == Kind::CheckBox &&
+             other.design->container == entry.design->container &&
+             Place(*other.design).left == designed.left)) {
+            const std::wstring text = win32::WindowText(other.hwnd);
+            SIZE extent{};
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+            textWidth = std::max(textWidth, extent.cx);
+        }
+    }
     SelectObject(dc, old);
     ReleaseDC(entry.hwnd, dc);
     // Labels keep their designed size as a minimum and grow with their text, since the fonts
-    // at hand may be wider than the design's. Right-aligned ones, and the check box at the
+    // at hand may be wider than the design's. Right-aligned ones, and the check boxes at the
     // frame's right edge, grow to the left, but not past their container's edge.
-    const bool check = entry.design->kind == Kind::CheckBox;
-    const int needed = extent.cx + Scale(2, dpi_) +
+    const int needed = textWidth + Scale(2, dpi_) +
                        (check ? GetSystemMetrics(SM_CXMENUCHECK) + Scale(6, dpi_) : 0);
     const int width = std::max<int>(designed.right - designed.left, needed);
     const bool leftward = check || entry.design->kind == Kind::RightLabel;
