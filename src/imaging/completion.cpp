@@ -37,15 +37,15 @@ std::string CopyStatus(const DriveSlot& slot, bool stopped) {
     return stopped ? "Stopped" : "Read Error ...";
 }
 
-// Whether the run verified the slot, in the record's words, when it did not finish doing so.
-std::string NotVerified(const RunContext& ctx, const DriveSlot& slot) {
+// Why a slot was not verified to its end, in the record's words.
+std::string NotVerified(const RunContext& ctx) {
     if (!ctx.run.Verify) {
         return "not requested";
     }
-    if (!slot.verification.started) {
-        return "not verified: the image does not hold the whole drive";
+    if (ctx.run.StopRequested == 1) {
+        return "not verified: stopped by the user";
     }
-    return "not verified: stopped by the user";
+    return "not verified: the image does not hold the whole drive";
 }
 
 // The copy has closed its images already; this closes whatever it did not reach.
@@ -85,7 +85,7 @@ ImageRecord RecordOf(RunContext& ctx, std::size_t k, DriveSlot& slot, const std:
     }
     const SlotVerification& v = slot.verification;
     if (!v.finished) {
-        record.verification = NotVerified(ctx, slot);
+        record.verification = NotVerified(ctx);
         return record;
     }
     const VerificationResult judged = JudgeVerification(slot, copyHash);

@@ -292,6 +292,7 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     Start({kBlock * 4, kBlock});
     window.checked[Control::Check1] = true;
     window.enabled[Control::Check2] = true;  // as the window shows it before a run
+    window.checked[Control::Check2] = true;
     int pumps = 0;
     window.onPump = [&] {
         EXPECT_TRUE(machine.awake.held) << "the machine may sleep during the run";
@@ -308,6 +309,7 @@ TEST_F(Imaging, StopTakesEffectAfterThePass) {
     ExpectStoppedImage(1, kBlock * 2);
     ExpectStoppedImage(2, kBlock * 2);
     EXPECT_EQ(Status(2), "Done.") << "complete before the stop";
+    EXPECT_EQ(RecordField(Record(2), "Verification"), "not verified: stopped by the user");
     EXPECT_TRUE(machine.storage.files[Image(1) + ".txt"].finished);
     EXPECT_EQ(window.captions[Control::StatusBar1], "Process stopped by user");
     EXPECT_EQ(window.IndexOf("SetCaption StatusBar1 Finishing...."), -1);
