@@ -536,6 +536,8 @@ TEST_F(Imaging, NoTargetOrNoJobsRefusesOutsideRunMode) {
 }
 
 TEST_F(Imaging, UnreadableSectorsAreZeroedInPlaceAndListedWhileEverythingElseIsKept) {
+    const std::uint64_t odd = kBlock * 3 + 512 * 5;
+    const char* one = "Done: 1 unreadable sector";
     const struct {
         const char* name;
         std::uint64_t size;
@@ -545,24 +547,9 @@ TEST_F(Imaging, UnreadableSectorsAreZeroedInPlaceAndListedWhileEverythingElseIsK
         std::string listed;                                   // the record's list of them
         std::optional<std::uint64_t> clearingFailureAt = {};  // fails once, then reads
     } cases[] = {
-        {"first sector",
-         kBlock * 3 + 512 * 5,
-         512,
-         {0},
-         "Done: 1 unreadable sector",
-         "  sectors 0-0 (bytes 0-511)\n"},
-        {"middle",
-         kBlock * 3 + 512 * 5,
-         512,
-         {300},
-         "Done: 1 unreadable sector",
-         "  sectors 300-300 (bytes 153600-154111)\n"},
-        {"tail sector",
-         kBlock * 3 + 512 * 5,
-         512,
-         {772},
-         "Done: 1 unreadable sector",
-         "  sectors 772-772 (bytes 395264-395775)\n"},
+        {"first sector", odd, 512, {0}, one, "  sectors 0-0 (bytes 0-511)\n"},
+        {"middle", odd, 512, {300}, one, "  sectors 300-300 (bytes 153600-154111)\n"},
+        {"tail sector", odd, 512, {772}, one, "  sectors 772-772 (bytes 395264-395775)\n"},
         {"block boundary",
          kBlock * 3,
          512,
@@ -665,72 +652,25 @@ TEST_F(Imaging, AVerifiedRunReadsEveryDriveAndImageAgainThenCompletes) {
 }
 
 TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
-    constexpr std::uint64_t kSector = 512;
+    const std::string error = "Verify Error ...", one = "Verified: 1 unreadable sector",
+                      three = "Verified: 3 unreadable sectors", gone = "No such device",
+                      drive = "the drive read again differs from the image as written; ",
+                      image = "the image read back differs from the image as written; ",
+                      aByte = "the drive read again and the image read back differ in 1 byte";
     const struct {
         const char* name;
         std::set<std::uint64_t> badWhenCopied, badWhenReadAgain;
         std::optional<std::uint64_t> changedOnDrive, flippedOnTarget;
-        bool goneWhenReadAgain = false;
+        bool goneWhenReadAgain;
         std::string status, reasons;
     } cases[] = {
-        {"drive changed",
-         {},
-         {},
-         kBlock + 7,
-         {},
-         false,
-         "Verify Error ...",
-         "the drive read again differs from the image as written; the drive read again and "
-         "the image read back differ in 1 byte"},
-        {"target corrupts",
-         {},
-         {},
-         {},
-         300,
-         false,
-         "Verify Error ...",
-         "the image read back differs from the image as written; the drive read again and "
-         "the image read back differ in 1 byte"},
-        {"unreadable when copied only",
-         {5},
-         {},
-         {},
-         {},
-         false,
-         "Verified: 1 unreadable sector",
-         ""},
-        {"unreadable when read again only",
-         {},
-         {300},
-         {},
-         {},
-         false,
-         "Verified: 1 unreadable sector",
-         ""},
-        {"unreadable in both",
-         {5, 6},
-         {6, 300},
-         {},
-         {},
-         false,
-         "Verified: 3 unreadable sectors",
-         ""},
-        {"a change beside an unreadable sector",
-         {},
-         {5},
-         6 * kSector + 1,
-         {},
-         false,
-         "Verify Error ...",
-         "the drive read again and the image read back differ in 1 byte"},
-        {"drive gone",
-         {},
-         {},
-         {},
-         {},
-         true,
-         "Verify Error ...",
-         "the drive could not be read again: No such device"},
+        {"drive changed", {}, {}, kBlock + 7, {}, false, error, drive + aByte},
+        {"target corrupts", {}, {}, {}, 300, false, error, image + aByte},
+        {"unreadable when copied only", {5}, {}, {}, {}, false, one, ""},
+        {"unreadable when read again only", {}, {300}, {}, {}, false, one, ""},
+        {"unreadable in both", {5, 6}, {6, 300}, {}, {}, false, three, ""},
+        {"a change beside an unreadable sector", {}, {5}, 6 * 512 + 1, {}, false, error, aByte},
+        {"drive gone", {}, {}, {}, {}, true, error, "the drive could not be read again: " + gone},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -738,8 +678,7 @@ TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
         rig.Start({kBlock * 2, kBlock});
         rig.window.checked[Control::Check1] = true;
         rig.window.checked[Control::Check2] = true;
-        auto& drive = rig.machine.storage.drives[0];
-        drive.badSectors = c.badWhenCopied;
+        rig.machine.storage.drives[0].badSectors = c.badWhenCopied;
         rig.machine.storage.onReopen = [&c](fakes::FakeDrive& reopened) {
             if (reopened.identity != "disk-0") {
                 return;
