@@ -351,6 +351,22 @@ IoResult OpenFailure(const std::string& path, int error) {
     return Failure(error);
 }
 
+// A file opened with O_NONBLOCK, so that a FIFO could not block the open: refused unless it is
+// a regular file, then back to blocking reads and writes. info receives its status.
+std::optional<IoResult> RegularAndBlocking(int fd, struct stat& info) {
+    if (::fstat(fd, &info) != 0) {
+        return Failure(errno);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return IoResult{0, IoError::Other, "Not a regular file"};
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return Failure(errno);
+    }
+    return std::nullopt;
+}
+
 // Opens for reading past the page cache: with O_DIRECT where the file system takes it. Where it
 // refuses it (EINVAL: ramfs, tmpfs before Linux 6.6), a plain open after dropping the file's
 // cached pages, which the reader keeps dropping as it goes: its reads come from the medium all
@@ -446,15 +462,8 @@ Opened<RawDrive> LinuxStorage::OpenImageUncached(const std::string& path) {
         return {nullptr, OpenFailure(path, errno)};
     }
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0) {
-        return {nullptr, Failure(errno)};
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return {nullptr, {0, IoError::Other, "Not a regular file"}};
-    }
-    const int flags = ::fcntl(fd.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return {nullptr, Failure(errno)};
+    if (auto refused = RegularAndBlocking(fd.Get(), info)) {
+        return {nullptr, std::move(*refused)};
     }
     // An image's length is a whole number of its drive's sectors, so of 512 bytes: reads in that
     // unit reach its last byte whatever the unit of its file system.
@@ -478,15 +487,8 @@ Opened<ImageFile> LinuxStorage::CreateImage(const std::string& path) {
         return {nullptr, OpenFailure(path, errno)};
     }
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0) {
-        return {nullptr, Failure(errno)};
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return {nullptr, {0, IoError::Other, "Not a regular file"}};
-    }
-    const int flags = ::fcntl(fd.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return {nullptr, Failure(errno)};
+    if (auto refused = RegularAndBlocking(fd.Get(), info)) {
+        return {nullptr, std::move(*refused)};
     }
     // The file may have existed with wider permissions; it is about to hold a whole disk.
     std::string note;
