@@ -143,8 +143,8 @@ MUTANTS = [
      "drive identity check skipped: any identity passes"),
     # Linux
     ("src/platform/linux/linux_storage.cpp",
-     "UniqueFd fd(::open(node->c_str(), O_RDONLY | O_CLOEXEC));",
-     "UniqueFd fd(::open(node->c_str(), O_RDWR | O_CLOEXEC));",
+     ": ::open(node->c_str(), O_RDONLY | O_CLOEXEC));",
+     ": ::open(node->c_str(), O_RDWR | O_CLOEXEC));",
      "Linux: source opened with write access (O_RDWR)"),
     ("src/platform/linux/linux_storage.cpp",
      "if (::fsync(fd) != 0) {",
@@ -180,8 +180,8 @@ MUTANTS = [
      "for (auto byte = id.rbegin(); byte != id.rbegin(); ++byte) {",
      "Windows: file key leaves out the file id (one key per volume)"),
     ("src/platform/windows/win32_raw_drive.cpp",
-     "std::min({RoundUp(end, SectorSize()), start + kBounceSize, Length()});",
-     "std::min({RoundUp(end, SectorSize()), start + kBounceSize});",
+     "static_cast<std::size_t>(std::min<std::uint64_t>(size, Length() - offset));",
+     "static_cast<std::size_t>(size);",
      "Windows: a file ending inside its last sector fails its tail read"),
 ]
 
