@@ -110,11 +110,17 @@ TEST(SystemDrives, VolumesOfTheProgramAndTheSystemOrOfTheBootMediumWhenTheSystem
     using Kind = Residence::Kind;
     const Residence live{Kind::NoDisk, {}};
     const Residence medium{Kind::Volumes, {"/run/live/medium"}};
+    const Residence root{Kind::Volumes, {"/"}};
+    using Residences = std::map<std::string, Residence>;
+    const Residences installed{{"/", root}, {"/usr/bin", root}};
+    const Residences liveBoot{{"/", live}, {"/usr/bin", live}, {"/cdrom", medium}};
+    const Residences inMemory{{"/", live}, {"/usr/bin", live}};
+    const Residences unknownRoot{{"/", {}}, {"/usr/bin", {}}, {"/cdrom", medium}};
     const struct {
         const char* name;
         std::string program;
         std::optional<std::string> system;
-        std::map<std::string, Residence> residences;
+        Residences residences;
         std::vector<std::string> bootMedia;
         std::vector<std::string> expected;
     } cases[] = {
@@ -123,25 +129,10 @@ TEST(SystemDrives, VolumesOfTheProgramAndTheSystemOrOfTheBootMediumWhenTheSystem
         {"share, no Windows directory", "\\\\server\\share", std::nullopt, {}, {}, {"Unknown"}},
         {"WinPE, program on a stick", "D:\\Tools", "X:\\Windows", {}, {}, {"D:"}},
         {"WinPE, all in memory", "X:\\Tools", "X:\\Windows", {}, {}, {}},
-        {"installed, media ignored",
-         "/usr/bin",
-         "/",
-         {{"/", {Kind::Volumes, {"/"}}}, {"/usr/bin", {Kind::Volumes, {"/"}}}},
-         {"/cdrom"},
-         {"/"}},
-        {"live system",
-         "/usr/bin",
-         "/",
-         {{"/", live}, {"/usr/bin", live}, {"/cdrom", medium}},
-         {"/cdrom"},
-         {"/run/live/medium"}},
-        {"live system in memory", "/usr/bin", "/", {{"/", live}, {"/usr/bin", live}}, {}, {}},
-        {"unknown root, medium found",
-         "/usr/bin",
-         "/",
-         {{"/", {}}, {"/usr/bin", {}}, {"/cdrom", medium}},
-         {"/cdrom"},
-         {"Unknown", "/run/live/medium"}},
+        {"installed, media ignored", "/usr/bin", "/", installed, {"/cdrom"}, {"/"}},
+        {"live system", "/usr/bin", "/", liveBoot, {"/cdrom"}, {"/run/live/medium"}},
+        {"live system in memory", "/usr/bin", "/", inMemory, {}, {}},
+        {"root unknown", "/usr/bin", "/", unknownRoot, {"/cdrom"}, {"Unknown", "/run/live/medium"}},
     };
     for (const auto& c : cases) {
         fakes::FakePaths paths;

@@ -2,16 +2,6 @@
 
 namespace velmaris::fakes {
 
-namespace {
-
-std::vector<std::string> Listed(const std::map<std::string, std::vector<std::string>>& lists,
-                                const std::string& key) {
-    const auto it = lists.find(key);
-    return it == lists.end() ? std::vector<std::string>{} : it->second;
-}
-
-}  // namespace
-
 platform::DiskRecord& FakeCatalog::AddDisk(std::uint32_t n, const std::string& model,
                                            std::optional<std::string> size,
                                            const std::vector<std::string>& volumesOfDisk) {
@@ -32,21 +22,6 @@ platform::DiskRecord& FakeCatalog::AddDisk(std::uint32_t n, const std::string& m
     return disks.back();
 }
 
-std::optional<std::vector<platform::DiskRecord>> FakeCatalog::Disks() {
-    if (!reachable) {
-        return std::nullopt;
-    }
-    return disks;
-}
-
-std::vector<std::string> FakeCatalog::PartitionsOf(const std::string& diskDeviceId) {
-    return Listed(partitions, diskDeviceId);
-}
-
-std::vector<std::string> FakeCatalog::VolumesOf(const std::string& partitionDeviceId) {
-    return Listed(volumes, partitionDeviceId);
-}
-
 platform::DisksUnder FakeCatalog::DisksHolding(const std::string& path) {
     if (disksHolding) {
         return *disksHolding;
@@ -65,10 +40,6 @@ platform::DisksUnder FakeCatalog::DisksHolding(const std::string& path) {
         }
     }
     return under;
-}
-
-std::vector<std::string> FakeCatalog::DrivesBackedBy(const std::string& path) {
-    return Listed(backedDrives, path);
 }
 
 }  // namespace velmaris::fakes

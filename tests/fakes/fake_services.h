@@ -27,13 +27,28 @@ class FakeCatalog : public platform::DiskCatalog {
                                   std::optional<std::string> size,
                                   const std::vector<std::string>& volumesOfDisk = {});
 
-    std::optional<std::vector<platform::DiskRecord>> Disks() override;
-    std::vector<std::string> PartitionsOf(const std::string& diskDeviceId) override;
-    std::vector<std::string> VolumesOf(const std::string& partitionDeviceId) override;
+    std::optional<std::vector<platform::DiskRecord>> Disks() override {
+        return reachable ? std::optional(disks) : std::nullopt;
+    }
+    std::vector<std::string> PartitionsOf(const std::string& id) override {
+        return Listed(partitions, id);
+    }
+    std::vector<std::string> VolumesOf(const std::string& id) override {
+        return Listed(volumes, id);
+    }
     // As on Windows: a network path has no disk; otherwise the disks holding the path's
     // drive letter.
     platform::DisksUnder DisksHolding(const std::string& path) override;
-    std::vector<std::string> DrivesBackedBy(const std::string& path) override;
+    std::vector<std::string> DrivesBackedBy(const std::string& path) override {
+        return Listed(backedDrives, path);
+    }
+
+  private:
+    static std::vector<std::string> Listed(
+        const std::map<std::string, std::vector<std::string>>& lists, const std::string& key) {
+        const auto it = lists.find(key);
+        return it == lists.end() ? std::vector<std::string>{} : it->second;
+    }
 };
 
 // Paths of a Windows-like machine by default: program and system on C:.

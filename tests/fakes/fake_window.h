@@ -13,6 +13,9 @@
 
 namespace velmaris::fakes {
 
+std::string NameOf(platform::Control control);
+std::string NameOf(platform::Menu menu);
+
 // A tooltip window that keeps its tools and settings, and counts what it was sent.
 class FakeTooltipWindow : public platform::TooltipWindow {
   public:
@@ -28,31 +31,28 @@ class FakeTooltipWindow : public platform::TooltipWindow {
         bool destroyed = false;
         platform::WindowHandle handle = 0x7E57;  // unlike any address of the wrapping object
     };
-    explicit FakeTooltipWindow(State& state) : state_(state) {}
-    ~FakeTooltipWindow() override { state_.destroyed = true; }
+    explicit FakeTooltipWindow(State& state) : s_(state) {}
+    ~FakeTooltipWindow() override { s_.destroyed = true; }
 
-    platform::WindowHandle Handle() const override { return state_.handle; }
-
-    int ToolCount() override;
+    platform::WindowHandle Handle() const override { return s_.handle; }
+    int ToolCount() override { return ++s_.sent, static_cast<int>(s_.tools.size()); }
     std::optional<platform::ToolInfo> EnumTool(int index) override;
     bool AddTool(const platform::ToolInfo& tool) override;
     void DelTool(const platform::ToolInfo& tool) override;
     void UpdateTipText(const platform::ToolInfo& tool) override;
-    std::uint32_t BackColor() override { return ++state_.sent, state_.back; }
-    void SetBackColor(std::uint32_t color) override { ++state_.sent, state_.back = color; }
-    std::uint32_t TextColor() override { return ++state_.sent, state_.text; }
-    void SetTextColor(std::uint32_t color) override { ++state_.sent, state_.text = color; }
-    int DelayTime(platform::TipDelay type) override { return ++state_.sent, state_.delays[type]; }
-    void SetDelayTime(platform::TipDelay type, int ms) override {
-        ++state_.sent, state_.delays[type] = ms;
-    }
-    platform::TipMargins Margin() override { return ++state_.sent, state_.margins; }
-    void SetMargin(const platform::TipMargins& m) override { ++state_.sent, state_.margins = m; }
-    std::int32_t MaxTipWidth() override { return ++state_.sent, state_.maxTipWidth; }
-    void SetMaxTipWidth(std::int32_t px) override { ++state_.sent, state_.maxTipWidth = px; }
+    std::uint32_t BackColor() override { return ++s_.sent, s_.back; }
+    void SetBackColor(std::uint32_t color) override { ++s_.sent, s_.back = color; }
+    std::uint32_t TextColor() override { return ++s_.sent, s_.text; }
+    void SetTextColor(std::uint32_t color) override { ++s_.sent, s_.text = color; }
+    int DelayTime(platform::TipDelay type) override { return ++s_.sent, s_.delays[type]; }
+    void SetDelayTime(platform::TipDelay type, int ms) override { ++s_.sent, s_.delays[type] = ms; }
+    platform::TipMargins Margin() override { return ++s_.sent, s_.margins; }
+    void SetMargin(const platform::TipMargins& m) override { ++s_.sent, s_.margins = m; }
+    std::int32_t MaxTipWidth() override { return ++s_.sent, s_.maxTipWidth; }
+    void SetMaxTipWidth(std::int32_t px) override { ++s_.sent, s_.maxTipWidth = px; }
 
   private:
-    State& state_;
+    State& s_;
 };
 
 class FakeWindow : public platform::Window {
@@ -95,37 +95,68 @@ class FakeWindow : public platform::Window {
     int IndexOf(const std::string& text) const;
 
     void Bind(platform::WindowEvents& handler, grid::GridModel& iGrid1,
-              grid::GridModel& iGrid2) override;
-    void SetCaption(platform::Control control, const std::string& text) override;
-    void SetEnabled(platform::Control control, bool on) override;
-    void SetVisible(platform::Control control, bool on) override;
-    void SetMenuVisible(platform::Menu menu, bool on) override;
-    void SetMenuCaption(platform::Menu menu, const std::string& text) override;
+              grid::GridModel& iGrid2) override {
+        calls.push_back("Bind");
+        events_ = &handler;
+        grid1 = &iGrid1;
+        grid2 = &iGrid2;
+    }
+    void SetCaption(platform::Control c, const std::string& text) override {
+        calls.push_back("SetCaption " + NameOf(c) + " " + text);
+        captions[c] = text;
+    }
+    void SetEnabled(platform::Control c, bool on) override { Set("SetEnabled", enabled, c, on); }
+    void SetVisible(platform::Control c, bool on) override { Set("SetVisible", visible, c, on); }
+    void SetMenuVisible(platform::Menu m, bool on) override {
+        Set("SetMenuVisible", menuVisible, m, on);
+    }
+    void SetMenuCaption(platform::Menu menu, const std::string& text) override {
+        calls.push_back("SetMenuCaption " + NameOf(menu) + " " + text);
+    }
     bool IsChecked(platform::Control control) override { return checked[control]; }
-    void SetChecked(platform::Control control, bool on) override;
-    void SetProgressMax(int maximum) override;
-    void SetProgressValue(int value) override;
-    void ShowModeless() override;
+    void SetChecked(platform::Control c, bool on) override { Set("SetChecked", checked, c, on); }
+    void SetProgressMax(int max) override { calls.push_back("SetProgressMax " + Text(max)); }
+    void SetProgressValue(int v) override { calls.push_back("SetProgressValue " + Text(v)); }
+    void ShowModeless() override { calls.push_back("ShowModeless"); }
     void PumpMessages() override;
-    void SetPointer(platform::Pointer pointer) override;
+    void SetPointer(platform::Pointer pointer) override {
+        calls.push_back(pointer == platform::Pointer::Busy ? "SetPointer Busy"
+                                                           : "SetPointer Default");
+    }
     void StartEdit(platform::Grid grid, int row, int col) override;
     void CommitEdit(platform::Grid grid) override;
     void ShowPopupMenu(platform::Menu menu) override;
-    void DisableClose(bool disable) override;
+    void DisableClose(bool disable) override {
+        calls.push_back(disable ? "DisableClose 1" : "DisableClose 0");
+        closeDisabled = disable ? closeDisabled + 1 : 0;
+    }
     void EndProgram() override { calls.push_back("EndProgram"); }
-    void ShowAboutBox(const std::string& versionLine) override;
+    void ShowAboutBox(const std::string& versionLine) override {
+        calls.push_back("ShowAboutBox");
+        aboutBoxes.push_back(versionLine);
+    }
     std::unique_ptr<platform::TooltipWindow> CreateTooltipWindow() override;
-    platform::WindowHandle HandleOf(platform::Control control) override;
-    platform::WindowHandle ContainerOf(platform::Control control) override;
+    // Handles are the control's number plus one; containers those of the frames.
+    platform::WindowHandle HandleOf(platform::Control control) override {
+        return static_cast<platform::WindowHandle>(control) + 1;
+    }
+    platform::WindowHandle ContainerOf(platform::Control control) override {
+        return HandleOf(control == platform::Control::iGrid1 ? platform::Control::Frame1
+                                                             : platform::Control::Frame4);
+    }
     platform::Answer MessageBox(const std::string& prompt, const std::string& title,
                                 unsigned style) override;
     platform::FolderChoice BrowseForFolder(const std::string& title) override;
 
   private:
+    static std::string Text(int n) { return std::to_string(n); }
+    template <typename Key>
+    void Set(const char* call, std::map<Key, bool>& state, Key key, bool on) {
+        calls.push_back(std::string(call) + " " + NameOf(key) + (on ? " 1" : " 0"));
+        state[key] = on;
+    }
+
     platform::WindowEvents* events_ = nullptr;
 };
-
-std::string NameOf(platform::Control control);
-std::string NameOf(platform::Menu menu);
 
 }  // namespace velmaris::fakes

@@ -2,13 +2,11 @@
 // stands in for the system bus. Needs dbus-daemon.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -27,39 +25,28 @@ namespace {
 
 using test::ScratchDir;
 
-// A dbus-daemon of our own, with the session bus's configuration, open to this user.
+// A dbus-daemon of our own, with the session bus's configuration, open to this user; it forks
+// once it listens.
 class PrivateBus {
   public:
-    PrivateBus() {
-        // Forks once it listens, and prints its address and process id.
-        FILE* out = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-        if (out == nullptr) {
-            return;
-        }
-        char line[512] = {};
-        if (std::fgets(line, sizeof(line), out) != nullptr) {
-            address_ = line;
-            address_.erase(address_.find_last_not_of('\n') + 1);
-        }
-        if (std::fgets(line, sizeof(line), out) != nullptr) {
-            pid_ = std::atoi(line);
-        }
-        ::pclose(out);
-    }
+    PrivateBus()
+        : address_("unix:path=" + (dir_.Path() / "bus").string()),
+          pid_(dir_.Run("dbus-daemon --session --fork --print-pid=1 --address=" + address_)) {}
     ~PrivateBus() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
+        if (pid_) {
+            dir_.Run("kill " + *pid_);
         }
     }
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    bool Running() const { return pid_ > 0 && !address_.empty(); }
+    bool Running() const { return pid_.has_value(); }
     const std::string& Address() const { return address_; }
 
   private:
+    ScratchDir dir_;
     std::string address_;
-    int pid_ = 0;
+    std::optional<std::string> pid_;
 };
 
 // logind's Inhibit as documented: takes what, who, why and mode, and hands out one end of a
