@@ -10,7 +10,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -28,7 +27,6 @@
 #include "platform/windows/win32_window.h"
 #include "platform/windows/win32_window_kit.h"
 #include "spy_events.h"
-#include "ui/cls_tool_tip.h"
 
 namespace velmaris::platform {
 namespace {
@@ -48,10 +46,6 @@ std::string StatusText(HWND bar) {
     std::wstring text(LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0)) + 1u, L'\0');
     SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
     return Utf8(text.c_str());
-}
-
-int Rows(HWND view) {
-    return static_cast<int>(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0));
 }
 
 // The text the view shows in a cell, rows and shown columns from 0.
@@ -97,65 +91,48 @@ void DoubleClick(HWND view, POINT point) {
     SendMessageW(view, WM_LBUTTONUP, 0, At(point));
 }
 
-// Waits on another thread for a window of the given class to show on this thread, then acts
-// on it there; the test thread meanwhile sits in the window's modal loop.
-class OnNextWindow {
-  public:
-    OnNextWindow(const wchar_t* cls, std::function<void(HWND)> act)
-        : wanted_(cls), thread_([this, act = std::move(act), owner = GetCurrentThreadId()] {
-              for (int tries = 0; tries < 500 && found_ == nullptr; ++tries) {
-                  std::this_thread::sleep_for(10ms);
-                  EnumThreadWindows(owner, &Match, reinterpret_cast<LPARAM>(this));
-              }
-              if (found_ != nullptr) {
-                  act(found_);
-              }
-          }) {}
-    ~OnNextWindow() { Join(); }
-    void Join() {
-        if (thread_.joinable()) {
-            thread_.join();
+using Wanted = std::pair<const wchar_t*, HWND>;  // a window class and the window found
+
+BOOL CALLBACK Match(HWND hwnd, LPARAM wanted) {
+    auto& [cls, found] = *reinterpret_cast<Wanted*>(wanted);
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    found = IsWindowVisible(hwnd) && std::wstring(name) == cls ? hwnd : nullptr;
+    return found == nullptr;
+}
+
+// On another thread, waits for a visible window of class cls on this thread and acts on it
+// there while the test thread sits in the window's modal loop. Join it after the modal call.
+std::thread OnNextWindow(const wchar_t* cls, std::function<void(HWND)> act) {
+    return std::thread([cls, act = std::move(act), owner = GetCurrentThreadId()] {
+        Wanted wanted{cls, nullptr};
+        for (int tries = 0; tries < 500 && wanted.second == nullptr; ++tries) {
+            std::this_thread::sleep_for(10ms);
+            EnumThreadWindows(owner, &Match, reinterpret_cast<LPARAM>(&wanted));
         }
-    }
-    bool Found() const { return found_ != nullptr; }
-
-  private:
-    static BOOL CALLBACK Match(HWND hwnd, LPARAM self) {
-        auto* on = reinterpret_cast<OnNextWindow*>(self);
-        wchar_t name[64] = {};
-        GetClassNameW(hwnd, name, 64);
-        if (IsWindowVisible(hwnd) && std::wstring(name) == on->wanted_) {
-            on->found_ = hwnd;
-            return FALSE;
+        if (wanted.second == nullptr) {
+            ADD_FAILURE() << "no window was shown";
+            return;
         }
-        return TRUE;
-    }
+        act(wanted.second);
+    });
+}
 
-    const wchar_t* wanted_;
-    std::atomic<HWND> found_{nullptr};
-    std::thread thread_;
-};
-
-// The sizes and colour depths of an icon as built into the program: (width, bits per pixel).
+// (width, bits per pixel) of each image of an icon built into the program.
 std::vector<std::pair<int, int>> IconImages(int id) {
-    std::vector<std::pair<int, int>> images;
-    const auto load = [](int name, LPCWSTR type) -> const BYTE* {
-        const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(name), type);
-        return found != nullptr
-                   ? static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)))
-                   : nullptr;
+    const auto load = [](int name, int type) -> const BYTE* {
+        const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(name), MAKEINTRESOURCEW(type));
+        return found ? static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)))
+                     : nullptr;
     };
-    const BYTE* group = load(id, MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
-    if (group == nullptr) {
-        return images;
-    }
-    // A 6-byte header, then 14-byte entries whose last word is the image's own resource id.
-    const WORD count = *reinterpret_cast<const WORD*>(group + 4);
-    for (WORD i = 0; i < count; ++i) {
-        const WORD image = *reinterpret_cast<const WORD*>(group + 6 + 14 * i + 12);
-        if (const BYTE* bits = load(image, MAKEINTRESOURCEW(3))) {  // RT_ICON
-            const auto& header = *reinterpret_cast<const BITMAPINFOHEADER*>(bits);
-            images.emplace_back(header.biWidth, header.biBitCount);
+    // RT_GROUP_ICON: a 6-byte header, then 14-byte entries whose last word is an RT_ICON's id.
+    const auto word = [](const BYTE* at) { return *reinterpret_cast<const WORD*>(at); };
+    std::vector<std::pair<int, int>> images;
+    const BYTE* group = load(id, 14);
+    for (WORD i = 0; group != nullptr && i < word(group + 4); ++i) {
+        if (const auto* image =
+                reinterpret_cast<const BITMAPINFOHEADER*>(load(word(group + 6 + 14 * i + 12), 3))) {
+            images.emplace_back(image->biWidth, image->biBitCount);
         }
     }
     std::sort(images.begin(), images.end());
@@ -171,7 +148,7 @@ TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
     EXPECT_NE(SendMessageW(window.Handle(), WM_GETICON, ICON_BIG, 0), 0);
     RECT client{};
     GetClientRect(window.Handle(), &client);
-    const int dpi = win32::DpiOf(window.Handle());
+    const int dpi = win32::DpiOf(window.Handle());  // the design's 9090 x 7320 twips
     EXPECT_EQ(client.right, MulDiv(9090, dpi, 1440));
     EXPECT_EQ(client.bottom, MulDiv(7320, dpi, 1440));
     EXPECT_EQ(Text(H(window, Control::Frame4)), "Selected Drives");
@@ -219,7 +196,7 @@ TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
         const HWND hwnd = H(window, control);
         const std::string name = fakes::NameOf(control);
         if (control == Control::Timer1) {
-            continue;
+            continue;  // no window
         }
         window.SetEnabled(control, false);
         window.SetVisible(control, false);
@@ -283,7 +260,7 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
     // Hidden columns are not shown at all: the view's second column is the model's third.
     const auto header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
     ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 2);
-    EXPECT_EQ(Rows(view), 3);
+    EXPECT_EQ(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0), 3);
     EXPECT_EQ(Cell(view, 1, 0), "42");
     EXPECT_EQ(Cell(view, 1, 1), "\u00e9t\u00e9");
     EXPECT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(123, win32::DpiOf(view), 96));
@@ -344,13 +321,13 @@ TEST(Win32WindowTest, ClicksMenusAndTicksReachTheirHandlers) {
         SendMessageW(window.Handle(), WM_COMMAND, 2000u + static_cast<unsigned>(menu), 0);
         expected.push_back(fakes::NameOf(menu));
     }
-    OnNextWindow menu(L"#32768", [](HWND shown) {
+    std::thread menu = OnNextWindow(L"#32768", [](HWND shown) {
         for (const int key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
             PostMessageW(shown, WM_KEYDOWN, static_cast<WPARAM>(key), 0);
         }
     });
     window.ShowPopupMenu(Menu::mnuNew);
-    menu.Join();
+    menu.join();
     expected.emplace_back("mnuCFN");
     EXPECT_EQ(events.heard, expected) << "the pop-up's item runs before the menu returns";
 
@@ -462,60 +439,52 @@ TEST(Win32WindowTest, MessageBoxAndAboutBox) {
         {mb::kYesNo | mb::kExclamation, IDNO, Answer::No},
         {mb::kOk | mb::kExclamation, IDOK, Answer::Ok}};
     for (const auto& [style, button, answer] : cases) {
-        std::string prompt, title;
-        bool hasNo = false;
-        OnNextWindow box(L"#32770", [&, button = button](HWND shown) {
-            title = Text(shown);
-            hasNo = GetDlgItem(shown, IDNO) != nullptr;
+        std::thread box = OnNextWindow(L"#32770", [&, style = style, button = button](HWND shown) {
+            EXPECT_EQ(Text(shown), "Stop process?");
+            EXPECT_EQ(GetDlgItem(shown, IDNO) != nullptr, (style & mb::kYesNo) != 0) << style;
             // The prompt's id differs between systems: 0xFFFF on Windows, 100 on Wine.
-            for (const int id : {0xFFFF, 100}) {
-                if (const HWND text = GetDlgItem(shown, id); text != nullptr && prompt.empty()) {
-                    prompt = Text(text);
-                }
-            }
+            const HWND prompt = GetDlgItem(shown, 0xFFFF);
+            EXPECT_EQ(Text(prompt != nullptr ? prompt : GetDlgItem(shown, 100)),
+                      "Stop \u00e9t\u00e9?");
             PostMessageW(shown, WM_COMMAND, static_cast<WPARAM>(button), 0);
         });
         EXPECT_EQ(window.MessageBox("Stop \u00e9t\u00e9?", "Stop process?", style), answer);
-        box.Join();
-        EXPECT_EQ(prompt, "Stop \u00e9t\u00e9?");
-        EXPECT_EQ(title, "Stop process?");
-        EXPECT_EQ(hasNo, (style & mb::kYesNo) != 0) << style;
+        box.join();
     }
 
     HWND about = nullptr;
-    std::string frame, version;
-    BITMAP banner{};
-    bool iconShared = false, mainDisabled = false;
-    OnNextWindow shown(kAboutBoxClass, [&](HWND box) {
+    std::thread shown = OnNextWindow(kAboutBoxClass, [&](HWND box) {
         about = box;
         EXPECT_EQ(Text(box), "About");
-        frame = Text(GetDlgItem(box, about::kFrame1));
-        version = Text(GetDlgItem(box, about::kLabel2));
-        const auto image = reinterpret_cast<HBITMAP>(
-            SendMessageW(GetDlgItem(box, about::kImage1), STM_GETIMAGE, IMAGE_BITMAP, 0));
-        GetObjectW(image, sizeof(banner), &banner);
-        iconShared = SendMessageW(box, WM_GETICON, ICON_BIG, 0) ==
-                     SendMessageW(window.Handle(), WM_GETICON, ICON_BIG, 0);
-        mainDisabled = !IsWindowEnabled(window.Handle());
+        EXPECT_EQ(Text(GetDlgItem(box, about::kFrame1)), "About Velmaris");
+        EXPECT_EQ(Text(GetDlgItem(box, about::kLabel2)), "Version : 1.2.3");
+        BITMAP banner{};
+        GetObjectW(reinterpret_cast<HBITMAP>(SendMessageW(GetDlgItem(box, about::kImage1),
+                                                          STM_GETIMAGE, IMAGE_BITMAP, 0)),
+                   sizeof(banner), &banner);
+        EXPECT_EQ(std::pair(banner.bmWidth, banner.bmHeight), std::pair(400L, 86L));
+        EXPECT_EQ(SendMessageW(box, WM_GETICON, ICON_BIG, 0),
+                  SendMessageW(window.Handle(), WM_GETICON, ICON_BIG, 0));
+        EXPECT_FALSE(IsWindowEnabled(window.Handle())) << "modal";
         PostMessageW(GetDlgItem(box, about::kCommand1), BM_CLICK, 0, 0);
     });
     window.ShowAboutBox("Version : 1.2.3");
-    shown.Join();
-    ASSERT_TRUE(shown.Found());
-    EXPECT_EQ(frame, "About Velmaris");
-    EXPECT_EQ(version, "Version : 1.2.3");
-    EXPECT_EQ(banner.bmWidth, 400);
-    EXPECT_EQ(banner.bmHeight, 86);
-    EXPECT_TRUE(iconShared);
-    EXPECT_TRUE(mainDisabled) << "modal";
+    shown.join();
     EXPECT_FALSE(IsWindow(about)) << "made anew for each showing";
     EXPECT_TRUE(IsWindowEnabled(window.Handle()) && IsWindowVisible(window.Handle()));
 }
 
+// The tooltip window is a real tooltip control owned by the window; its tools are controls.
 TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
     Win32Window window;
     std::unique_ptr<TooltipWindow> tip = window.CreateTooltipWindow();
     ASSERT_NE(tip, nullptr);
+    const auto hwnd = reinterpret_cast<HWND>(tip->Handle());
+    wchar_t name[32] = {};
+    GetClassNameW(hwnd, name, 32);
+    EXPECT_EQ(std::wstring(name), TOOLTIPS_CLASSW);
+    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), window.Handle());
+
     const WindowHandle label = window.HandleOf(Control::Label1);
     const ToolInfo tool{kToolIdIsHandle | kToolSubclass, window.ContainerOf(Control::Label1), label,
                         "Double click a drive to add it"};
@@ -526,10 +495,8 @@ TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
     ASSERT_EQ(tip->ToolCount(), 2);
     const std::optional<ToolInfo> first = tip->EnumTool(0);
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->id, label);
-    EXPECT_EQ(first->owner, tool.owner);
-    EXPECT_EQ(first->flags & 0x11u, 0x11u);
-    EXPECT_EQ(first->text, "Double click a drive to add it");
+    EXPECT_EQ(std::tuple(first->id, first->owner, first->flags & 0x11u, first->text),
+              std::tuple(label, tool.owner, 0x11u, tool.text));
     EXPECT_FALSE(tip->EnumTool(1)->text) << "a tool without text";
     EXPECT_FALSE(tip->EnumTool(2));
 
@@ -539,28 +506,16 @@ TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
     EXPECT_EQ(tip->EnumTool(0)->text, "\u00e9t\u00e9");
     tip->SetBackColor(0x0000FF);
     tip->SetTextColor(0x00FF00);
-    EXPECT_EQ(tip->BackColor(), 0x0000FFu);
-    EXPECT_EQ(tip->TextColor(), 0x00FF00u);
     tip->SetDelayTime(TipDelay::AutoPop, 20000);
-    EXPECT_EQ(tip->DelayTime(TipDelay::AutoPop), 20000);
     tip->SetMargin({1, 2, 3, 4});
-    EXPECT_EQ(tip->Margin().bottom, 4);
     tip->SetMaxTipWidth(240);
-    EXPECT_EQ(tip->MaxTipWidth(), 240);
+    EXPECT_EQ(std::tuple(tip->BackColor(), tip->TextColor(), tip->DelayTime(TipDelay::AutoPop),
+                         tip->Margin().bottom, tip->MaxTipWidth()),
+              std::tuple(0x0000FFu, 0x00FF00u, 20000, 4, 240));
     tip->SetMaxTipWidth(-1);
     EXPECT_EQ(tip->MaxTipWidth() & 0xFFFF, 0xFFFF);
     tip->DelTool(tool);
     EXPECT_EQ(tip->ToolCount(), 1);
-
-    // The tooltip class gives the handle of its tooltip window, a window of the main window's.
-    ui::clsToolTip wrapper(window);
-    ASSERT_TRUE(wrapper.Create());
-    const auto hwnd = reinterpret_cast<HWND>(wrapper.hWnd());
-    wchar_t name[32] = {};
-    GetClassNameW(hwnd, name, 32);
-    EXPECT_EQ(std::wstring(name), TOOLTIPS_CLASSW);
-    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), window.Handle());
-    EXPECT_EQ(wrapper.ToolTipHandle(), wrapper.hWnd());
 }
 
 }  // namespace
