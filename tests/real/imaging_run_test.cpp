@@ -56,18 +56,21 @@ std::string RandomLoop(LoopLab& lab, const std::string& file, std::uintmax_t byt
 
 using fakes::RecordField;
 
+std::string Sha256Of(const std::string& bytes) {
+    platform::Sha256 hash;
+    hash.Update(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
+    return platform::Sha256::Hex(hash.Finish());
+}
+
 // The record beside an image: the status as its result, the image's size as the bytes copied,
 // no unreadable sector, and the hash sha256sum finds in the image.
-void ExpectRecord(LoopLab& lab, const fs::path& image, const std::string& status) {
+void ExpectRecord(const fs::path& image, const std::string& status) {
     const std::string record = Slurp(image.string() + ".txt");
     const std::string result = RecordField(record, "Result");
     EXPECT_TRUE(result == status || result.rfind(status + " (", 0) == 0) << record;
     EXPECT_EQ(RecordField(record, "Bytes copied"), std::to_string(fs::file_size(image))) << record;
     EXPECT_EQ(RecordField(record, "Unreadable sectors"), "none") << record;
-    EXPECT_TRUE(lab.tmp.Run("h=$(sha256sum < " + Quoted(image) +
-                            " | cut -c1-64); [ ${#h} -eq 64 ] && grep -qx \"SHA-256: $h\" " +
-                            Quoted(image.string() + ".txt")))
-        << record;
+    EXPECT_EQ(RecordField(record, "SHA-256"), Sha256Of(Slurp(image))) << record;
 }
 
 // The program as it runs on this machine, with a shutdown that does nothing and the real sleep
@@ -119,26 +122,19 @@ TEST(ImagingRun, ShrunkAndVanishedDrivesKeepTheirPrefixAndSayWhy) {
     if (const auto why = lab.Missing(kTools); !why.empty()) {
         GTEST_SKIP() << why;
     }
-    struct Case {
-        std::string name;
-        std::uintmax_t shrinkTo;  // of the first drive
-        std::array<std::string, 2> statuses;
-    };
-    const Case cases[] = {
-        {"shrinks", kBlock * 2 + 512 * 3, {"Read Error ...", "Done."}},
-        {"vanishes", 0, {"Read Error ...", "Done."}},
-    };
-    // The first drive is longer than a pipeline runs ahead, so that the change meets its reads.
+    // The first drive is longer than a pipeline runs ahead, so that the change meets its reads;
+    // it shrinks, or vanishes (to 0 bytes).
     const std::array<std::uintmax_t, 2> sizes = {kBlock * 48 + 512 * 7, kBlock * 3 + 512 * 5};
-    for (const Case& c : cases) {
+    const std::array<std::string, 2> statuses = {"Read Error ...", "Done."};
+    for (const std::uintmax_t shrinkTo : {kBlock * 2 + 512 * 3, std::uintmax_t{0}}) {
         for (const bool parallel : {true, false}) {
-            const std::string run = c.name + (parallel ? "-parallel" : "-serial");
+            const std::string run = std::to_string(shrinkTo) + (parallel ? "-parallel" : "-serial");
             SCOPED_TRACE(run);
             std::vector<std::string> names, contents;
             std::vector<fs::path> files;
             for (std::size_t k = 0; k < sizes.size(); ++k) {
                 files.push_back(RandomFile(lab, run + std::to_string(k) + ".img",
-                                           k == 0 ? c.shrinkTo : sizes[k]));
+                                           k == 0 ? shrinkTo : sizes[k]));
                 // Zeros past the shrink: until losetup -c, the device reads zeros past the
                 // truncated file, and a worker's read ahead may fall in that moment.
                 fs::resize_file(files[k], sizes[k]);
@@ -159,7 +155,7 @@ TEST(ImagingRun, ShrunkAndVanishedDrivesKeepTheirPrefixAndSayWhy) {
             int pumps = 0;
             program.window.onPump = [&] {
                 if (++pumps == 2) {
-                    fs::resize_file(files[0], c.shrinkTo);
+                    fs::resize_file(files[0], shrinkTo);
                     EXPECT_TRUE(lab.tmp.Run("losetup -c /dev/" + names[0]));
                 }
             };
@@ -170,11 +166,11 @@ TEST(ImagingRun, ShrunkAndVanishedDrivesKeepTheirPrefixAndSayWhy) {
                 const fs::path image = folder / ("00" + std::to_string(row) + ".bin");
                 // Never padded: what the drive held, to its end only when done.
                 const std::string copied = Slurp(image);
-                const std::string& status = c.statuses[k];
+                const std::string& status = statuses[k];
                 EXPECT_EQ(program.Status(row), status) << names[k];
                 EXPECT_EQ(copied.size() == sizes[k], status == "Done.") << copied.size();
                 EXPECT_TRUE(contents[k].compare(0, copied.size(), copied) == 0) << image;
-                ExpectRecord(lab, image, status);
+                ExpectRecord(image, status);
             }
         }
     }
@@ -211,8 +207,8 @@ TEST(ImagingRun, VerificationReadsTheDevicesAgainAndCatchesAChangedSource) {
     ASSERT_FALSE(target.empty());
     constexpr std::uintmax_t kChangedAt = kBlock * 2 + 4095;
     for (const bool changed : {false, true}) {
-        SCOPED_TRACE(changed ? "changed" : "unchanged");
         const std::string run = changed ? "changed" : "unchanged";
+        SCOPED_TRACE(run);
         const std::array<fs::path, 2> files = {
             RandomFile(lab, run + "-512.img", kBlock * 3 + 512 * 5),
             RandomFile(lab, run + "-4096.img", kBlock * 2 + 4096 * 3)};
@@ -239,11 +235,8 @@ TEST(ImagingRun, VerificationReadsTheDevicesAgainAndCatchesAChangedSource) {
             EXPECT_EQ(program.Status(row), caught ? "Verify Error ..." : "Verified.") << record;
             EXPECT_EQ(RecordField(record, "Differing bytes"),
                       caught ? "1, the first at byte offsets " + std::to_string(kChangedAt) : "0");
-            const std::string now = Slurp(files[static_cast<std::size_t>(row - 1)]);
-            platform::Sha256 hash;
-            hash.Update(reinterpret_cast<const std::byte*>(now.data()), now.size());
             EXPECT_EQ(RecordField(record, "SHA-256 of the drive read again"),
-                      platform::Sha256::Hex(hash.Finish()));
+                      Sha256Of(Slurp(files[static_cast<std::size_t>(row - 1)])));
             EXPECT_EQ(RecordField(record, "SHA-256 of the image read back"),
                       RecordField(record, "SHA-256"));
         }
@@ -261,19 +254,17 @@ std::map<std::string, std::string> Hashes(LoopLab& lab) {
     for (fs::recursive_directory_iterator it(lab.tmp.Path(), ec), end; !ec && it != end;
          it.increment(ec)) {
         if (it->is_regular_file() && it->path().filename() != ".output") {
-            const std::string bytes = Slurp(it->path());
-            platform::Sha256 hash;
-            hash.Update(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size());
-            hashes[it->path().string()] = platform::Sha256::Hex(hash.Finish());
+            hashes[it->path().string()] = Sha256Of(Slurp(it->path()));
         }
     }
     return hashes;
 }
 
-// What a case sets up: the folder and drives the operator picks, image paths edited
-// afterwards (row -> path), the refusal expected, and what changes between start-up and Run.
+// What a case sets up: the folder and drives the operator picks and the image paths edited
+// afterwards (row -> path), both under the lab's folder, the refusal expected, and what changes
+// between start-up and Run.
 struct Scene {
-    std::string what, folder;
+    std::string folder;
     std::vector<std::string> loops;
     std::map<int, std::string> images;
     std::string refusal;
@@ -286,9 +277,8 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
         GTEST_SKIP() << why;
     }
     const fs::path t = lab.tmp.Path();
-    auto at = [&t](const std::string& relative) { return (t / relative).string(); };
     auto same = [&](const std::string& relative) {
-        return "Two drives would be imaged into the same file " + at(relative) + ".";
+        return "Two drives would be imaged into the same file " + (t / relative).string() + ".";
     };
     const std::string backs = "holds the contents of the drive Loop device (";
     const std::string onSource =
@@ -302,76 +292,57 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
         return names;
     };
     const std::vector<std::function<Scene()>> cases = {
-        [&] {
+        [&] {  // the default image path is the drive's own file
             fs::create_directories(t / "a");
             const std::string loop = RandomLoop(lab, "a/001.bin", kBlock * 4, "-r");
-            return Scene{"the default image path is the drive's own file",
-                         at("a"),
-                         {loop},
-                         {},
-                         backs + loop + ")"};
+            return Scene{"a", {loop}, {}, backs + loop + ")"};
         },
-        [&] {
+        [&] {  // a hard link to the file of a drive that is not selected
             const std::string loop = RandomLoop(lab, "b.img", kBlock * 2);
             fs::create_hard_link(t / "b.img", t / "b-link.bin");
-            return Scene{"a hard link to the file of a drive that is not selected",
-                         t.string(),
-                         sources(1),
-                         {{1, at("b-link.bin")}},
-                         backs + loop + ")"};
+            return Scene{"", sources(1), {{1, "b-link.bin"}}, backs + loop + ")"};
         },
-        [&] {
+        [&] {  // a bind-mounted folder
             fs::create_directories(t / "real");
             lab.Mount(Quoted(t / "real"), "--bind", "bound");
-            return Scene{"a bind-mounted folder",
-                         at("real"),
-                         sources(2),
-                         {{2, at("bound/001.bin")}},
-                         same("bound/001.bin")};
+            return Scene{"real", sources(2), {{2, "bound/001.bin"}}, same("bound/001.bin")};
         },
-        [&] {
+        [&] {  // two names differing in case on FAT
             const std::string fat = lab.Attach("fat.img", 16 << 20);
             fs::create_directories(t / "fat");
             lab.tmp.Run("mkfs.vfat /dev/" + fat + " && fusefat -o rw+ /dev/" + fat + " " +
                         Quoted(t / "fat"));
             lab.AddMount(t / "fat");
-            return Scene{"two names differing in case on FAT",
-                         at("fat"),
+            return Scene{"fat",
                          sources(2),
-                         {{1, at("fat/Disk.bin")}, {2, at("fat/DISK.BIN")}},
+                         {{1, "fat/Disk.bin"}, {2, "fat/DISK.BIN"}},
                          same("fat/DISK.BIN")};
         },
-        [&] {
+        [&] {  // a file system mounted on a selected drive after start-up
             const std::string drive = lab.Attach("g.img", kBlock * 64);
             lab.tmp.Run(std::string(test::kQuietExt4) + " /dev/" + drive);
-            return Scene{"a file system mounted on a selected drive after start-up",
-                         t.string(),
-                         {drive},
-                         {{1, at("g-mnt/001.bin")}},
-                         onSource,
-                         [&lab, drive] { lab.Mount("/dev/" + drive, "-o noatime", "g-mnt"); }};
+            return Scene{"", {drive}, {{1, "g-mnt/001.bin"}}, onSource, [&lab, drive] {
+                             lab.Mount("/dev/" + drive, "-o noatime", "g-mnt");
+                         }};
         },
-        [&] {
+        [&] {  // a loop device over a file on a selected drive
             const std::string outer = lab.Attach("h.img", kBlock * 256);
             const fs::path inner = fs::path(lab.MountExt4(outer, "h-outer")) / "inner.img";
             lab.tmp.Run("truncate -s 8M " + Quoted(inner));
             lab.MountExt4(lab.AttachFile(inner), "h-inner");
-            return Scene{"a loop device over a file on a selected drive",
-                         at("h-inner"),
-                         {outer},
-                         {},
-                         onSource};
+            return Scene{"h-inner", {outer}, {}, onSource};
         },
     };
-    for (const auto& arrange : cases) {
-        const Scene scene = arrange();
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        SCOPED_TRACE("case " + std::to_string(k + 1));
+        const Scene scene = cases[k]();
         Program program;
-        program.Select(scene.folder, scene.loops);
+        program.Select((scene.folder.empty() ? t : t / scene.folder).string(), scene.loops);
         if (HasFatalFailure()) {
             return;
         }
         for (const auto& [row, path] : scene.images) {
-            program.window.grid2->SetCellValue(row, jobs::kColFileName, path);
+            program.window.grid2->SetCellValue(row, jobs::kColFileName, (t / path).string());
         }
         if (scene.afterListing) {
             scene.afterListing();
@@ -381,14 +352,13 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
         program.window.answers.assign(8, Answer::Yes);
         program.frm.Command2_Click();
 
-        ASSERT_FALSE(program.window.messages.empty()) << scene.what;
+        ASSERT_FALSE(program.window.messages.empty());
         EXPECT_NE(program.window.messages.back().prompt.find(scene.refusal), std::string::npos)
-            << scene.what << ": " << program.window.messages.back().prompt;
+            << program.window.messages.back().prompt;
         for (const auto& [file, hash] : Hashes(lab)) {
-            EXPECT_TRUE(!before.contains(file) || before.at(file) == hash)
-                << scene.what << ": " << file << " changed";
+            EXPECT_TRUE(!before.contains(file) || before.at(file) == hash) << file << " changed";
         }
-        EXPECT_EQ(program.Status(1), "") << scene.what;
+        EXPECT_EQ(program.Status(1), "");
     }
 }
 
@@ -418,11 +388,6 @@ TEST(LinuxStorage, FatLimitsFilesTo4GiBAndTakesImagesWithItsOwnPermissions) {
     EXPECT_EQ(image.handle->AccessNote(),
               "the owner-only mode could not be applied (Function not implemented); the file has "
               "the permissions its file system gives it");
-    const std::string bytes(kBlock, 'x');
-    EXPECT_EQ(image.handle->Write(reinterpret_cast<const std::byte*>(bytes.data()), kBlock).bytes,
-              kBlock);
-    EXPECT_EQ(image.handle->Finish().error, IoError::None);
-    EXPECT_EQ(Slurp(fat / "001.bin"), bytes);
 }
 
 TEST(ImagingRun, ADriveSwappedAtItsNumberEndsInAnOpenErrorWithoutAnImage) {
