@@ -395,8 +395,9 @@ std::string VerifyTable(const std::vector<Row>& throttled, const Limits& limits,
                 {n, Fixed(limit.bps / 1e6, 1), limit.binding, "failed", "-", "-", "-", "-", "-"});
             failures += "N=" + n + " (a) engine, verifying FAILED: " + run.failure + "\n";
         }
-        bounds += "  N=" + n + ": " + Fixed(limit.bps / 1e6, 1) + " (" + limit.binding +
-                  "); drives " + n + " x " + Fixed(limits.driveBps / 1e6, 1) + ", target read " +
+        bounds += "  N=" + std::to_string(row.drives) + ": " + Fixed(limit.bps / 1e6, 1) + " (" +
+                  limit.binding + "); drives " + std::to_string(row.drives) + " x " +
+                  Fixed(limits.driveBps / 1e6, 1) + ", target read " +
                   Fixed(machine.targetReadBps / 1e6, 1) + ", processor " +
                   std::to_string(machine.cores) + " x " + Fixed(sha > 0 ? kGiB / sha / 1e6 : 0, 1) +
                   " / 2 = " + Fixed(sha > 0 ? machine.cores * kGiB / sha / 2 / 1e6 : 0, 1) + "\n";
