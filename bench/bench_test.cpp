@@ -91,6 +91,24 @@ TEST(Report, TheMachinesLimitIsTheLowestOfItsBounds) {
     }
     EXPECT_EQ(CachedLimit({2, 3.0 * kGiB, 4.0 * kGiB, 0.5}, 1, 0).binding, "SHA-256");
 
+    // The verification hashes every byte twice: 2 cores x 2 GiB/s / 2 = 2 GiB/s.
+    const struct {
+        double targetRead;  // GiB a second
+        int drives;
+        double gib;
+        const char* binding;
+    } verifying[] = {
+        {1.5, 1, 0.4, "drives"},       // 1 x 0.4
+        {1.5, 8, 1.5, "target read"},  // 8 x 0.4 = 3.2 and 2 are above
+        {3.0, 8, 2.0, "processor"},
+    };
+    for (const auto& c : verifying) {
+        const Bound limit = VerifyLimit({2, 3.0 * kGiB, 1.4 * kGiB, 0.5, c.targetRead * kGiB},
+                                        0.4 * kGiB, c.drives);
+        EXPECT_DOUBLE_EQ(limit.bps, c.gib * kGiB) << "N=" << c.drives;
+        EXPECT_EQ(limit.binding, c.binding) << "N=" << c.drives;
+    }
+
     const Limits limits{40e6, 300e6};
     EXPECT_DOUBLE_EQ(limits.For(4), 160e6);
     EXPECT_DOUBLE_EQ(limits.For(8), 300e6);  // the target, not 8 x 40
@@ -107,33 +125,52 @@ TEST(Report, WorstRatiosTakeEachTableAndCountFailuresAsZero) {
     throttled[1].engine = Copied(297);
     throttled[1].dd = Copied(270);
     throttled[1].dc3dd = Copied(297);
-    const Machine machine{2, 1000e6, 0, 0};  // only the target bounds: 1000 MB/s
+    Machine machine{2, 1000e6, 0, 0};  // only the target bounds: 1000 MB/s
     std::vector<Row> cached(1);
     cached[0].drives = 1;
     cached[0].engine = Copied(800);
     cached[0].dd = Copied(1000);
     cached[0].dc3dd = Copied(400);
+    EXPECT_EQ(WorstLine(WorstRatios(throttled, limits, cached, machine)),
+              "worst ratio to limit: 0.95 throttled, 0.80 unthrottled; to dd: 0.80; to dc3dd: "
+              "1.00; verification: n/a");
+    // The verification of 8 x 40 is bound by the target's reads at 300; of 4, by the drives.
+    machine.targetReadBps = 300e6;
+    throttled[0].verify = Copied(1);
+    throttled[0].verify->verifySeconds = 1000.0 / 136;
+    throttled[1].verify = Copied(1);
+    throttled[1].verify->verifySeconds = 1000.0 / 291;
 
-    // 152 of 160 while 297 of 300 is 0.99; 800 of 1000; to dd 0.8 unthrottled; to dc3dd 152/150
-    EXPECT_EQ(
-        WorstLine(WorstRatios(throttled, limits, cached, machine)),
-        "worst ratio to limit: 0.95 throttled, 0.80 unthrottled; to dd: 0.80; to dc3dd: 1.00");
+    // 152 of 160 while 297 of 300 is 0.99; 800 of 1000; to dd 0.8 unthrottled; to dc3dd
+    // 152/150; verifying 136 of 160 while 291 of 300 is 0.97
+    EXPECT_EQ(WorstLine(WorstRatios(throttled, limits, cached, machine)),
+              "worst ratio to limit: 0.95 throttled, 0.80 unthrottled; to dd: 0.80; to dc3dd: "
+              "1.00; verification: 0.85");
+    EXPECT_NE(VerifyTable(throttled, limits, machine).find("| 8 |      300.0 | target read |"),
+              std::string::npos)
+        << VerifyTable(throttled, limits, machine);
 
     // A wrong byte makes the engine's run worthless; a failed tool leaves no ratio to it.
     throttled[1].engine.ok = false;
+    throttled[1].verify->ok = false;
     cached[0].dd.ok = false;
     cached[0].dc3dd.ok = false;
-    EXPECT_EQ(
-        WorstLine(WorstRatios(throttled, limits, cached, machine)),
-        "worst ratio to limit: 0.00 throttled, 0.80 unthrottled; to dd: 0.00; to dc3dd: 0.00");
+    EXPECT_EQ(WorstLine(WorstRatios(throttled, limits, cached, machine)),
+              "worst ratio to limit: 0.00 throttled, 0.80 unthrottled; to dd: 0.00; to dc3dd: "
+              "0.00; verification: 0.00");
     throttled[1].dd.ok = false;
     throttled[1].dc3dd.ok = false;
     throttled[0].dc3dd.ok = false;
     EXPECT_EQ(WorstLine(WorstRatios(throttled, limits, cached, machine)),
-              "worst ratio to limit: 0.00 throttled, 0.80 unthrottled; to dd: 0.95; to dc3dd: n/a");
+              "worst ratio to limit: 0.00 throttled, 0.80 unthrottled; to dd: 0.95; to dc3dd: "
+              "n/a; verification: 0.00");
     EXPECT_NE(ThrottledTable(throttled, limits).find("N=8 (a) engine FAILED"), std::string::npos);
     EXPECT_NE(TargetLines(throttled, cached, limits, machine, {})
                   .find("throttled, to limit >= 0.95 at every N: MISSED, worst 0.000 at N=8"),
+              std::string::npos);
+    EXPECT_NE(TargetLines(throttled, cached, limits, machine, {})
+                  .find("verification, throttled, to its limit >= 0.85 at every N: MISSED, "
+                        "worst 0.000 at N=8"),
               std::string::npos);
 
     std::vector<Measured> runs{Copied(1), Copied(1), Copied(1)};
@@ -169,6 +206,23 @@ TEST(CountingWindow, CountsTheWaitBeforeTheFirstAndAfterTheLastPump) {
     EXPECT_EQ(window.LongestGap(), 150ms);
     EXPECT_EQ(window.LongestGapAt(), 1);  // after the last pump
     EXPECT_EQ(window.BrowseForFolder("any").folder, "/x");
+    EXPECT_FALSE(window.IsChecked(platform::Control::Check2));
+
+    // The verification begins at the first "Verifying images" of an armed run.
+    int began = 0;
+    window.Verify([&began] { ++began; });
+    EXPECT_TRUE(window.IsChecked(platform::Control::Check2));
+    window.SetCaption(platform::Control::StatusBar1, "Verifying image");  // not armed
+    window.Arm();
+    EXPECT_FALSE(window.VerifyingSince().has_value());
+    now += 7s;
+    window.SetCaption(platform::Control::Label5, "Verifying images");
+    window.SetCaption(platform::Control::StatusBar1, "Verifying images");
+    const auto since = now;
+    now += 1s;
+    window.SetCaption(platform::Control::StatusBar1, "Verifying images");
+    EXPECT_EQ(window.VerifyingSince(), since);
+    EXPECT_EQ(began, 1);
 }
 
 }  // namespace

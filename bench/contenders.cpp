@@ -124,11 +124,11 @@ void CheckImages(const Arena& arena, const std::vector<Loop>& loops, Measured& r
     }
 }
 
-Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool parallel) {
+Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool parallel, bool verify) {
     Measured run;
     run.bytes = BytesOf(loops);
     std::vector<std::string> argv{arena.self.string(), "engine", arena.images.string(),
-                                  parallel ? "parallel" : "serial"};
+                                  verify ? "verify" : (parallel ? "parallel" : "serial")};
     for (const Loop& loop : loops) {
         argv.push_back(loop.name);
     }
@@ -142,6 +142,7 @@ Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool para
     run.cpuSeconds = CpuOf(finished.usage);
     run.peakKiB = finished.usage.ru_maxrss;
 
+    const std::string expected = verify ? " Verified." : " Done.";
     std::string statusBar, error, notDone;
     for (const auto& [key, rest] : ReportFields(text)) {
         if (key == "seconds") {
@@ -162,7 +163,13 @@ Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool para
             statusBar = rest;
         } else if (key == "error") {
             error = rest;
-        } else if (key == "status" && rest.find(" Done.") == std::string::npos && notDone.empty()) {
+        } else if (key == "verify_seconds") {
+            run.verifySeconds = std::stod(rest);
+        } else if (key == "verify_cpu_seconds") {
+            run.verifyCpuSeconds = std::stod(rest);
+        } else if (key == "status" && notDone.empty() &&
+                   (rest.size() < expected.size() ||
+                    rest.compare(rest.size() - expected.size(), expected.size(), expected) != 0)) {
             notDone = rest;
         }
     }
@@ -173,6 +180,8 @@ Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool para
         run.failure = "status " + notDone;
     } else if (statusBar != "Process Complete") {
         run.failure = "status bar \"" + statusBar + "\"";
+    } else if (verify && !run.verifySeconds) {
+        run.failure = "the status bar never read \"Verifying images\"";
     } else {
         run.ok = true;
         CheckImages(arena, loops, run);

@@ -17,8 +17,10 @@ struct Arena {
     std::string cgroup;            // the throttling group to run in, or "" for none
 };
 
-// The engine through the window's code path: parallel, or in the serial order of one thread.
-Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool parallel);
+// The engine through the window's code path: parallel, or in the serial order of one thread;
+// with verify, "Verify images after imaging" ticked and its phase timed.
+Measured RunEngine(const Arena& arena, const std::vector<Loop>& loops, bool parallel,
+                   bool verify = false);
 // A command-line imager, one process per drive, all started together: timed until the last
 // exits and until every image is on the disk.
 enum class Tool {

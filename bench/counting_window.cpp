@@ -8,8 +8,14 @@ namespace velmaris::bench {
 CountingWindow::CountingWindow(std::string folder, Now now)
     : folder_(std::move(folder)), now_(std::move(now)) {}
 
+void CountingWindow::Verify(std::function<void()> onVerifying) {
+    verify_ = true;
+    onVerifying_ = std::move(onVerifying);
+}
+
 void CountingWindow::Arm() {
     armed_ = true;
+    verifyingSince_.reset();
     pumps_ = 0;
     longest_ = {};
     longestAt_ = 0;
@@ -25,7 +31,8 @@ void CountingWindow::Disarm() {
     }
 }
 
-void CountingWindow::Bind(platform::WindowEvents&, grid::GridModel& iGrid1, grid::GridModel& iGrid2) {
+void CountingWindow::Bind(platform::WindowEvents&, grid::GridModel& iGrid1,
+                          grid::GridModel& iGrid2) {
     grid1_ = &iGrid1;
     grid2_ = &iGrid2;
 }
@@ -33,6 +40,13 @@ void CountingWindow::Bind(platform::WindowEvents&, grid::GridModel& iGrid1, grid
 void CountingWindow::SetCaption(platform::Control control, const std::string& text) {
     if (control == platform::Control::StatusBar1) {
         statusBar_ = text;
+        if (armed_ && !verifyingSince_ &&
+            (text == "Verifying images" || text == "Verifying image")) {
+            verifyingSince_ = now_();
+            if (onVerifying_) {
+                onVerifying_();
+            }
+        }
     }
 }
 

@@ -1,4 +1,5 @@
-// A window that shows nothing: it answers Yes, offers one folder, and times its message pumps.
+// A window that shows nothing: it answers Yes, offers one folder, ticks "Verify images after
+// imaging" when asked to, times its message pumps and notes when the verification began.
 #pragma once
 
 #include <chrono>
@@ -15,6 +16,10 @@ class CountingWindow : public platform::Window {
     using Now = std::function<std::chrono::steady_clock::time_point()>;
 
     explicit CountingWindow(std::string folder, Now now = std::chrono::steady_clock::now);
+
+    // Ticks Check2; onVerifying runs when the status bar first reads "Verifying images" or
+    // "Verifying image" while armed.
+    void Verify(std::function<void()> onVerifying);
 
     // Times pumps from here on; the span from Arm to the first pump counts as a gap.
     void Arm();
@@ -33,6 +38,10 @@ class CountingWindow : public platform::Window {
     grid::GridModel* Sources() const { return grid1_; }
     grid::GridModel* Jobs() const { return grid2_; }
     const std::string& StatusBar() const { return statusBar_; }
+    // When the verification phase began, if it did while armed.
+    std::optional<std::chrono::steady_clock::time_point> VerifyingSince() const {
+        return verifyingSince_;
+    }
 
     void Bind(platform::WindowEvents& events, grid::GridModel& iGrid1,
               grid::GridModel& iGrid2) override;
@@ -41,7 +50,9 @@ class CountingWindow : public platform::Window {
     void SetVisible(platform::Control, bool) override {}
     void SetMenuVisible(platform::Menu, bool) override {}
     void SetMenuCaption(platform::Menu, const std::string&) override {}
-    bool IsChecked(platform::Control) override { return false; }
+    bool IsChecked(platform::Control control) override {
+        return verify_ && control == platform::Control::Check2;
+    }
     void SetChecked(platform::Control, bool) override {}
     void SetProgressMax(int) override {}
     void SetProgressValue(int) override {}
@@ -70,6 +81,9 @@ class CountingWindow : public platform::Window {
     grid::GridModel* grid1_ = nullptr;
     grid::GridModel* grid2_ = nullptr;
     std::string statusBar_;
+    bool verify_ = false;
+    std::function<void()> onVerifying_;
+    std::optional<std::chrono::steady_clock::time_point> verifyingSince_;
     bool armed_ = false;
     long pumps_ = 0;
     std::chrono::steady_clock::time_point last_;

@@ -1,5 +1,7 @@
 #include "engine_child.h"
 
+#include <sys/resource.h>
+
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -47,9 +49,20 @@ long StatusKiB(const char* field) {
     return 0;
 }
 
+// User and system time of this process, all its threads.
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 }  // namespace
 
-int EngineChild(const std::string& folder, bool parallel, const std::vector<std::string>& names) {
+int EngineChild(const std::string& folder, bool parallel, bool verify,
+                const std::vector<std::string>& names) {
     platform::SysfsDiskCatalog catalog;
     platform::LinuxSystemPaths paths;
     platform::LocaleNumberMarks numbers;
@@ -62,6 +75,10 @@ int EngineChild(const std::string& folder, bool parallel, const std::vector<std:
     CountingWindow window(folder);
     ui::frmMain frm(window, services);
     frm.ParallelCopy = parallel;
+    double cpuAtVerifying = 0;
+    if (verify) {
+        window.Verify([&cpuAtVerifying] { cpuAtVerifying = CpuSeconds(); });
+    }
 
     frm.Form_Load();
     frm.Command1_Click();
@@ -84,9 +101,16 @@ int EngineChild(const std::string& folder, bool parallel, const std::vector<std:
     window.Arm();
     frm.Command2_Click();
     window.Disarm();
-    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    const auto end = std::chrono::steady_clock::now();
+    const double cpu = CpuSeconds();
+    const std::chrono::duration<double> seconds = end - start;
 
     std::printf("seconds %.6f\n", seconds.count());
+    if (const auto since = window.VerifyingSince()) {
+        // From the status bar's "Verifying images" to the click's return.
+        std::printf("verify_seconds %.6f\n", std::chrono::duration<double>(end - *since).count());
+        std::printf("verify_cpu_seconds %.6f\n", cpu - cpuAtVerifying);
+    }
     std::printf("pumps %ld\n", window.Pumps());
     std::printf("gap_ms %.3f\n",
                 std::chrono::duration<double, std::milli>(window.LongestGap()).count());

@@ -7,8 +7,10 @@
 
 namespace velmaris::bench {
 
-// Selects the loop devices (kernel names) in order, runs one imaging run into the folder and
-// writes "key value" lines to standard output. Returns the process's exit code.
-int EngineChild(const std::string& folder, bool parallel, const std::vector<std::string>& names);
+// Selects the loop devices (kernel names) in order, runs one imaging run into the folder, with
+// "Verify images after imaging" ticked when verify, and writes "key value" lines to standard
+// output. Returns the process's exit code.
+int EngineChild(const std::string& folder, bool parallel, bool verify,
+                const std::vector<std::string>& names);
 
 }  // namespace velmaris::bench

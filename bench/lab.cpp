@@ -347,6 +347,32 @@ double WriteSpeed(const fs::path& folder, std::uint64_t bytes) {
     return static_cast<double>(bytes) / seconds.count();
 }
 
+double DirectReadSpeed(const fs::path& folder, std::uint64_t bytes) {
+    const fs::path file = folder / "read-speed.bin";
+    WriteRandomFile(file, bytes, 0x5EAD);
+    {
+        const Fd fd(file.string(), O_RDONLY);
+        if (::fsync(fd.Get()) != 0) {
+            SystemError("fsync " + file.string());
+        }
+    }
+    const Buffer buffer = Allocate(kChunk);
+    double best = 0;
+    for (int k = 0; k < 3; ++k) {
+        const Fd fd(file.string(), O_RDONLY | O_DIRECT);
+        const auto start = std::chrono::steady_clock::now();
+        std::uint64_t done = 0;
+        for (std::size_t n = kChunk; n == kChunk;) {
+            n = ReadFull(fd.Get(), buffer.get(), kChunk, file.string());
+            done += n;
+        }
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+        best = std::max(best, static_cast<double>(done) / seconds.count());
+    }
+    fs::remove(file);
+    return best;
+}
+
 std::string MachineLine(const fs::path& target) {
     std::string cpu = "unknown processor";
     std::ifstream cpuinfo("/proc/cpuinfo");

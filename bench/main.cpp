@@ -138,6 +138,11 @@ void Progress(const std::string& what, const Measured& run) {
                   "/" + std::to_string(run.pumps) + ", " + std::to_string(run.longGaps) +
                   " >= 100 ms, closing " + Fixed(run.tailMs, 1) + " ms";
         }
+        if (run.verifySeconds) {
+            gap += "\n  " + std::string(32, ' ') + " verifying " + Fixed(run.VerifyMBps(), 1) +
+                   " MB/s " + Fixed(*run.verifySeconds, 2) + " s  cpu " +
+                   Fixed(run.verifyCpuSeconds, 2) + " s";
+        }
         std::fprintf(stderr, "  %-32s %8.1f MB/s %7.2f s  cpu %6.2f s  rss %6.1f MiB%s\n",
                      what.c_str(), run.MBps(), run.seconds, run.cpuSeconds,
                      static_cast<double>(run.peakKiB) / 1024.0, gap.c_str());
@@ -188,7 +193,9 @@ Measured Measure(const Arena& arena, const std::vector<Loop>& loops, bool warm, 
     return Least(std::move(runs));
 }
 
-Row RunRow(const Arena& arena, const std::vector<Loop>& all, int drives, bool warm, int times) {
+// A row of the four contenders, and with verify the engine once more with its verification.
+Row RunRow(const Arena& arena, const std::vector<Loop>& all, int drives, bool warm, int times,
+           bool verify) {
     const std::vector<Loop> loops(all.begin(), all.begin() + drives);
     const std::string label = "N=" + std::to_string(drives) + (warm ? " cached " : " ");
     Row row;
@@ -201,6 +208,10 @@ Row RunRow(const Arena& arena, const std::vector<Loop>& all, int drives, bool wa
                          [&] { return RunEngine(arena, loops, false); });
     row.dc3dd = Measure(arena, loops, warm, times, label + "(d) dc3dd",
                         [&] { return RunTool(arena, loops, Tool::Dc3dd); });
+    if (verify) {
+        row.verify = Measure(arena, loops, warm, times, label + "(a) engine, verifying",
+                             [&] { return RunEngine(arena, loops, true, true); });
+    }
     ClearImages(arena);
     return row;
 }
@@ -278,7 +289,7 @@ std::vector<Row> CachedRows(Lab& lab, const Arena& arena, const Options& options
     for (const int drives : options.drives) {
         const std::uint64_t size = CachedDriveBytes(rowBytes, drives);
         std::vector<Loop> loops = attach(drives, size, size);
-        rows.push_back(RunRow(arena, loops, drives, true, options.repeat));
+        rows.push_back(RunRow(arena, loops, drives, true, options.repeat, false));
         if (drives == maxDrives) {
             // The same engine run on drives a quarter the size: memory must not follow the size.
             const std::vector<Loop> small = attach(drives, size, size / 4);
@@ -342,12 +353,13 @@ int Main(const Options& options) {
     // The best of three: a disk shared with other work is only ever slowed by it.
     const std::uint64_t probeBytes = std::clamp<std::uint64_t>(
         driveBytes * static_cast<std::uint64_t>(maxDrives) / 2, 128 * kMiB, 512 * kMiB);
-    std::fprintf(stderr, "measuring the target's write speed and SHA-256's\n");
+    std::fprintf(stderr, "measuring the target's write and read speeds and SHA-256's\n");
     Machine machine;
     machine.cores = static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN));
     for (int k = 0; k < 3; ++k) {
         machine.writeBps = std::max(machine.writeBps, WriteSpeed(arena.images, probeBytes));
     }
+    machine.targetReadBps = DirectReadSpeed(arena.images, probeBytes);
     machine.shaCpuPerGiB = HashCpuPerGiB();
     const Limits limits{static_cast<double>(bps), machine.writeBps};
 
@@ -356,7 +368,8 @@ int Main(const Options& options) {
     head << "machine: " << MachineLine(options.target) << "\n"
          << "drives: loop devices over files of random bytes on " << sourcesText
          << "; target write speed " << Fixed(machine.writeBps / 1e6, 1) << " MB/s ("
-         << "best of 3 x " << probeBytes / kMiB << " MiB, one stream, fsync)\n";
+         << "best of 3 x " << probeBytes / kMiB << " MiB, one stream, fsync), read speed "
+         << Fixed(machine.targetReadBps / 1e6, 1) << " MB/s (best of 3, one stream, O_DIRECT)\n";
     std::fputs(head.str().c_str(), stderr);
 
     std::vector<Row> throttled;
@@ -364,7 +377,7 @@ int Main(const Options& options) {
     std::fprintf(stderr, "throttled, %s MB/s a drive, page cache dropped before each run\n",
                  Fixed(options.mbps, 1).c_str());
     for (const int drives : options.drives) {
-        throttled.push_back(RunRow(arena, loops, drives, false, 1));
+        throttled.push_back(RunRow(arena, loops, drives, false, 1, true));
     }
 
     arena.cgroup.clear();
@@ -385,6 +398,11 @@ int Main(const Options& options) {
         << " MB/s (cgroup v1 blkio), page cache dropped before each run. MB = 10^6 bytes; "
            "MB/s until the images are on the disk.\n\n"
         << ThrottledTable(throttled, limits) << "\n"
+        << "Verification: the engine (a) again with \"Verify images after imaging\" ticked, on "
+           "the same throttled drives; MB/s is N x the drive's bytes over the time from the "
+           "status bar's \"Verifying images\" to the click's return, CPU s/GiB the engine's "
+           "process in that time; every row must read \"Verified.\".\n\n"
+        << VerifyTable(throttled, limits, machine) << "\n"
         << "Unthrottled: drives sharing " << rowBytes / kMiB
         << " MiB in each row, in the page cache; of " << options.repeat
         << " runs each, the one of least CPU time.\n\n"
@@ -397,7 +415,8 @@ int Main(const Options& options) {
     bool allOk = memory.small.ok;
     for (const auto* rows : {&throttled, &cached}) {
         for (const Row& row : *rows) {
-            allOk = allOk && row.engine.ok && row.dd.ok && row.serial.ok && row.dc3dd.ok;
+            allOk = allOk && row.engine.ok && row.dd.ok && row.serial.ok && row.dc3dd.ok &&
+                    (!row.verify || row.verify->ok);
         }
     }
     return allOk ? 0 : 1;
@@ -409,7 +428,8 @@ int Main(const Options& options) {
 int main(int argc, char** argv) {
     using namespace velmaris::bench;
     if (argc >= 4 && std::strcmp(argv[1], "engine") == 0) {
-        return EngineChild(argv[2], std::strcmp(argv[3], "parallel") == 0,
+        const std::string mode = argv[3];
+        return EngineChild(argv[2], mode != "serial", mode == "verify",
                            std::vector<std::string>(argv + 4, argv + argc));
     }
     try {

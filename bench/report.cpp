@@ -58,6 +58,11 @@ double EngineToLimit(const Row& row, double limitBps) {
     return row.engine.ok && limitBps > 0 ? row.engine.MBps() / (limitBps / 1e6) : 0;
 }
 
+// A failed verifying run counts as 0.
+double VerifyToLimit(const Measured& run, const Bound& limit) {
+    return run.ok && limit.bps > 0 ? run.VerifyMBps() / (limit.bps / 1e6) : 0;
+}
+
 double ToolCpu(const Measured& run) {
     return run.ok ? run.CpuPerGiB() : 0;
 }
@@ -188,6 +193,15 @@ double Measured::CpuPerGiB() const {
     return bytes > 0 ? cpuSeconds / (static_cast<double>(bytes) / kGiB) : 0;
 }
 
+double Measured::VerifyMBps() const {
+    return verifySeconds && *verifySeconds > 0 ? static_cast<double>(bytes) / *verifySeconds / 1e6
+                                               : 0;
+}
+
+double Measured::VerifyCpuPerGiB() const {
+    return bytes > 0 ? verifyCpuSeconds / (static_cast<double>(bytes) / kGiB) : 0;
+}
+
 double Limits::For(int drives) const {
     return std::min(drives * driveBps, writeBps);
 }
@@ -200,6 +214,20 @@ Bound CachedLimit(const Machine& machine, int drives, double ddCpuPerGiB) {
         {machine.readBps > 0 ? drives * machine.readBps : kNone, "read"},
         {sha > 0 ? std::min(drives, machine.cores) * kGiB / sha : kNone, "SHA-256"},
         {ddCpuPerGiB + sha > 0 ? machine.cores * kGiB / (ddCpuPerGiB + sha) : kNone, "processor"},
+    };
+    const auto* lowest =
+        std::min_element(std::begin(bounds), std::end(bounds),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    return {lowest->first < kNone ? lowest->first : 0, lowest->second};
+}
+
+Bound VerifyLimit(const Machine& machine, double driveBps, int drives) {
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    const double sha = machine.shaCpuPerGiB;
+    const std::pair<double, const char*> bounds[] = {
+        {driveBps > 0 ? drives * driveBps : kNone, "drives"},
+        {machine.targetReadBps > 0 ? machine.targetReadBps : kNone, "target read"},
+        {sha > 0 ? machine.cores * kGiB / sha / 2 : kNone, "processor"},
     };
     const auto* lowest =
         std::min_element(std::begin(bounds), std::end(bounds),
@@ -226,6 +254,12 @@ Worst WorstRatios(const std::vector<Row>& throttled, const Limits& limits,
         for (const Row& row : *rows) {
             lower(worst.toDd, Against(row, row.dd));
             lower(worst.toDc3dd, Against(row, row.dc3dd));
+        }
+    }
+    for (const Row& row : throttled) {
+        if (row.verify) {
+            lower(worst.verification,
+                  VerifyToLimit(*row.verify, VerifyLimit(machine, limits.driveBps, row.drives)));
         }
     }
     return worst;
@@ -339,6 +373,48 @@ std::string DurationLine(const std::vector<Row>& cached) {
                 : " (TOO SHORT to trust, under 3 s: give a larger --cached-size)\n");
 }
 
+std::string VerifyTable(const std::vector<Row>& throttled, const Limits& limits,
+                        const Machine& machine) {
+    std::vector<std::vector<std::string>> lines;
+    std::string bounds, failures;
+    const double sha = machine.shaCpuPerGiB;
+    for (const Row& row : throttled) {
+        if (!row.verify) {
+            continue;
+        }
+        const Measured& run = *row.verify;
+        const Bound limit = VerifyLimit(machine, limits.driveBps, row.drives);
+        const std::string n = std::to_string(row.drives);
+        if (run.ok) {
+            lines.push_back({n, Fixed(limit.bps / 1e6, 1), limit.binding,
+                             Fixed(run.VerifyMBps(), 1), Fixed(VerifyToLimit(run, limit), 2),
+                             Fixed(run.MBps(), 1), Fixed(run.VerifyCpuPerGiB(), 3),
+                             Mib(run.peakKiB), run.gapMs ? Fixed(*run.gapMs, 1) : "-"});
+        } else {
+            lines.push_back(
+                {n, Fixed(limit.bps / 1e6, 1), limit.binding, "failed", "-", "-", "-", "-", "-"});
+            failures += "N=" + n + " (a) engine, verifying FAILED: " + run.failure + "\n";
+        }
+        bounds += "  N=" + std::to_string(row.drives) + ": " + Fixed(limit.bps / 1e6, 1) + " (" +
+                  limit.binding + "); drives " + std::to_string(row.drives) + " x " +
+                  Fixed(limits.driveBps / 1e6, 1) + ", target read " +
+                  Fixed(machine.targetReadBps / 1e6, 1) + ", processor " +
+                  std::to_string(machine.cores) + " x " + Fixed(sha > 0 ? kGiB / sha / 1e6 : 0, 1) +
+                  " / 2 = " + Fixed(sha > 0 ? machine.cores * kGiB / sha / 2 / 1e6 : 0, 1) + "\n";
+    }
+    if (lines.empty()) {
+        return "";
+    }
+    return Table({"N", "limit MB/s", "bound", "verifying MB/s", "to limit", "whole run MB/s",
+                  "verifying CPU s/GiB", "peak RSS MiB", "longest gap ms"},
+                 lines) +
+           failures +
+           "The verification's limit for N drives, the lowest of: N x one drive's uncached read "
+           "(the throttle), the target's O_DIRECT read speed, cores x one core's SHA-256 / 2 (the "
+           "drive and its image both hashed). MB/s:\n" +
+           bounds;
+}
+
 std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row>& cached,
                         const Limits& limits, const Machine& machine, const MemoryProbe& memory) {
     Extreme toLimit, toDd, toMachine, cpu, toDc3dd, cpuDc3dd, gap;
@@ -371,6 +447,14 @@ std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row
             }
         }
     }
+    Extreme toVerifyLimit;
+    for (const Row& row : throttled) {
+        if (row.verify) {
+            toVerifyLimit.Take(
+                VerifyToLimit(*row.verify, VerifyLimit(machine, limits.driveBps, row.drives)),
+                row.drives, "", false);
+        }
+    }
     std::string text = "targets of the engine (a):\n";
     text +=
         Verdict("throttled, to limit >= 0.95 at every N", toLimit, toLimit.AtLeast(0.95), 3, "");
@@ -385,6 +469,10 @@ std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row
         Verdict("CPU s/GiB <= 1.00 x dc3dd's at every N", cpuDc3dd, cpuDc3dd.AtMost(1.0), 2, "");
     text += Verdict("longest gap between message pumps <= 50 ms at every N", gap, gap.AtMost(50), 1,
                     " ms");
+    if (toVerifyLimit.value) {
+        text += Verdict("verification, throttled, to its limit >= 0.85 at every N", toVerifyLimit,
+                        toVerifyLimit.AtLeast(0.85), 3, "");
+    }
     return text + MemoryVerdict(memory);
 }
 
@@ -394,7 +482,7 @@ std::string WorstLine(const Worst& worst) {
     };
     return "worst ratio to limit: " + text(worst.throttled) + " throttled, " +
            text(worst.unthrottled) + " unthrottled; to dd: " + text(worst.toDd) +
-           "; to dc3dd: " + text(worst.toDc3dd);
+           "; to dc3dd: " + text(worst.toDc3dd) + "; verification: " + text(worst.verification);
 }
 
 }  // namespace velmaris::bench

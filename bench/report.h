@@ -25,17 +25,24 @@ struct Measured {
     long gapAt = 0;     // pumps before the longest gap
     long longGaps = 0;  // gaps of 100 ms or more
     double tailMs = 0;  // from the last pump to the end of the run: closing the images
+    // The engine with verification: from the status bar's "Verifying images" to the click's
+    // return, and the CPU time of its process in that span.
+    std::optional<double> verifySeconds;
+    double verifyCpuSeconds = 0;
 
-    double MBps() const;       // 10^6 bytes a second, until the images are on the disk
-    double CpuPerGiB() const;  // CPU seconds per 2^30 bytes
+    double MBps() const;             // 10^6 bytes a second, until the images are on the disk
+    double CpuPerGiB() const;        // CPU seconds per 2^30 bytes
+    double VerifyMBps() const;       // drive bytes verified a second, 10^6 bytes
+    double VerifyCpuPerGiB() const;  // CPU seconds of the verification per 2^30 drive bytes
 };
 
 struct Row {
     int drives = 0;
-    Measured engine;  // (a) the window's code path
-    Measured dd;      // (b) one dd per drive, all started together
-    Measured serial;  // (c) the engine in the serial order of one thread
-    Measured dc3dd;   // (d) one dc3dd hash=sha256 per drive, all started together
+    Measured engine;                 // (a) the window's code path
+    Measured dd;                     // (b) one dd per drive, all started together
+    Measured serial;                 // (c) the engine in the serial order of one thread
+    Measured dc3dd;                  // (d) one dc3dd hash=sha256 per drive, all started together
+    std::optional<Measured> verify;  // (a) with "Verify images after imaging", when run
 };
 
 struct Limits {
@@ -48,9 +55,10 @@ struct Limits {
 // What bounds a copy of cached drives that hashes every image, in bytes a second.
 struct Machine {
     int cores = 1;
-    double writeBps = 0;      // the target, one stream with fsync
-    double readBps = 0;       // one reader of one cached loop device
-    double shaCpuPerGiB = 0;  // libcrypto's SHA-256 on one core
+    double writeBps = 0;       // the target, one stream with fsync
+    double readBps = 0;        // one reader of one cached loop device
+    double shaCpuPerGiB = 0;   // libcrypto's SHA-256 on one core
+    double targetReadBps = 0;  // the target, one stream of O_DIRECT reads
 };
 
 // The machine's limit for N cached drives: the lowest of the target's write speed, N readers,
@@ -62,6 +70,11 @@ struct Bound {
 };
 Bound CachedLimit(const Machine& machine, int drives, double ddCpuPerGiB);
 
+// The limit of the verification of N drives each read at most driveBps: the lowest of the
+// drives, the target's O_DIRECT reads and the cores hashing both streams (each drive byte is
+// hashed twice). The binding one is "drives", "target read" or "processor".
+Bound VerifyLimit(const Machine& machine, double driveBps, int drives);
+
 // The lowest engine ratios: to the limit in each table, and its speed to dd's and to dc3dd's
 // over both. A failed engine run counts as 0; a row whose other contender failed has no ratio
 // to it.
@@ -70,6 +83,7 @@ struct Worst {
     std::optional<double> unthrottled;
     std::optional<double> toDd;
     std::optional<double> toDc3dd;
+    std::optional<double> verification;  // the verification phase to its limit
 };
 Worst WorstRatios(const std::vector<Row>& throttled, const Limits& limits,
                   const std::vector<Row>& cached, const Machine& machine);
@@ -95,10 +109,15 @@ std::string LimitLines(const std::vector<Row>& cached, const Machine& machine);
 std::string HashLine(double hashCpuPerGiB, const std::vector<Row>& cached);
 // The shortest unthrottled run, which must last at least 3 s to be trusted.
 std::string DurationLine(const std::vector<Row>& cached);
+// The verification phase of each throttled N that ran one, against its limit, with the bounds
+// it is the lowest of; "" when none did.
+std::string VerifyTable(const std::vector<Row>& throttled, const Limits& limits,
+                        const Machine& machine);
 // One line per target of the engine (a), held or missed, with the worst case.
 std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row>& cached,
                         const Limits& limits, const Machine& machine, const MemoryProbe& memory);
-// "worst ratio to limit: X throttled, Y unthrottled; to dd: Z; to dc3dd: W", two decimals each.
+// "worst ratio to limit: X throttled, Y unthrottled; to dd: Z; to dc3dd: W; verification: V",
+// two decimals each.
 std::string WorstLine(const Worst& worst);
 
 }  // namespace velmaris::bench
