@@ -59,8 +59,8 @@ MUTANTS = [
      "pipeline: a fast drive runs unbounded ahead of a slow one"),
     # imaging: the verification
     ("src/imaging/drive_verifier.cpp",
-     "copied_.Contains(number) || InRanges(drive.unreadable, number)",
-     "InRanges(drive.unreadable, number)",
+     "copied_.Contains(number) || result_.unreadable.Contains(number)",
+     "result_.unreadable.Contains(number)",
      "verification: a sector unreadable when copied counted as a difference"),
     ("src/imaging/verification_result.cpp",
      "if (v.imageSha256 && *v.imageSha256 != copyHash) {",

@@ -23,21 +23,17 @@ std::unique_ptr<HashLane> StartLane(platform::Sha256& hash) {
     }
 }
 
-bool InRanges(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges,
-              std::uint64_t sector) {
-    return std::any_of(ranges.begin(), ranges.end(),
-                       [sector](const auto& r) { return r.first <= sector && sector <= r.second; });
-}
-
 }  // namespace
 
 DriveVerifier::DriveVerifier(std::unique_ptr<platform::RawDrive> drive,
                              std::unique_ptr<platform::RawDrive> image, std::uint64_t length,
-                             const UnreadableSectors& copied, VerifyBoard& board)
+                             const UnreadableSectors& copied, std::uint32_t sectorSize,
+                             VerifyBoard& board)
     : drive_(std::move(drive)),
       image_(std::move(image)),
       length_(length),
       copied_(copied),
+      sectorSize_(std::max<std::uint32_t>(sectorSize, 1)),
       board_(board),
       driveLane_(StartLane(driveHash_)),
       imageLane_(StartLane(imageHash_)),
@@ -79,8 +75,11 @@ void DriveVerifier::Run() {
             result_.failure = "the image could not be read back: " + image.failure.message;
             break;
         }
+        // In the copy's sectors: a drive opened past the cache may read in larger units.
+        const std::uint64_t unit = std::max<std::uint32_t>(drive_->SectorSize(), 1);
         for (const auto& [first, last] : drive.unreadable) {
-            for (std::uint64_t sector = first; sector <= last; ++sector) {
+            for (std::uint64_t sector = first * unit / sectorSize_;
+                 sector <= ((last + 1) * unit - 1) / sectorSize_; ++sector) {
                 result_.unreadable.Note(sector);
             }
         }
@@ -106,18 +105,18 @@ void DriveVerifier::Run() {
     board_.finished.notify_all();
 }
 
-// Bytes that differ, skipping every sector unreadable in either read: zeros stand there.
+// Bytes that differ, sector by sector in the copy's sectors, skipping every sector unreadable in
+// either read: zeros stand there.
 void DriveVerifier::Compare(const BlockStream::Block& drive, const BlockStream::Block& image,
                             std::uint64_t offset) {
     if (std::memcmp(drive.buffer.get(), image.buffer.get(), drive.size) == 0) {
         return;
     }
-    const std::size_t sector = std::max<std::uint32_t>(drive_->SectorSize(), 1);
-    for (std::size_t at = 0; at < drive.size; at += sector) {
-        const std::size_t size = std::min(sector, drive.size - at);
-        const std::uint64_t number = (offset + at) / sector;
+    for (std::size_t at = 0; at < drive.size; at += sectorSize_) {
+        const std::size_t size = std::min<std::size_t>(sectorSize_, drive.size - at);
+        const std::uint64_t number = (offset + at) / sectorSize_;
         if (std::memcmp(drive.buffer.get() + at, image.buffer.get() + at, size) == 0 ||
-            copied_.Contains(number) || InRanges(drive.unreadable, number)) {
+            copied_.Contains(number) || result_.unreadable.Contains(number)) {
             continue;
         }
         for (std::size_t b = at; b < at + size; ++b) {

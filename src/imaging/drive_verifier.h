@@ -24,11 +24,11 @@ class VerifyBoard {
 
 class DriveVerifier {
   public:
-    // Compares the first length bytes of drive and image; copied are the sectors the copy
-    // could not read, whose bytes are zeros in the image.
+    // Compares the first length bytes of drive and image; copied are the sectors (of
+    // sectorSize bytes, as the copy counted them) the copy could not read, zeros in the image.
     DriveVerifier(std::unique_ptr<platform::RawDrive> drive,
                   std::unique_ptr<platform::RawDrive> image, std::uint64_t length,
-                  const UnreadableSectors& copied, VerifyBoard& board);
+                  const UnreadableSectors& copied, std::uint32_t sectorSize, VerifyBoard& board);
     ~DriveVerifier();
     DriveVerifier(const DriveVerifier&) = delete;
     DriveVerifier& operator=(const DriveVerifier&) = delete;
@@ -53,6 +53,7 @@ class DriveVerifier {
     std::unique_ptr<platform::RawDrive> drive_, image_;
     std::uint64_t length_;
     const UnreadableSectors& copied_;
+    std::uint32_t sectorSize_;
     VerifyBoard& board_;
     platform::Sha256 driveHash_, imageHash_;
     std::unique_ptr<HashLane> driveLane_, imageLane_;

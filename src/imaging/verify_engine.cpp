@@ -47,7 +47,8 @@ std::unique_ptr<DriveVerifier> StartVerifier(RunContext& ctx, DriveSlot& slot, V
     } else {
         try {
             return std::make_unique<DriveVerifier>(std::move(drive.handle), std::move(image.handle),
-                                                   slot.driveLength, slot.unreadable, board);
+                                                   slot.driveLength, slot.unreadable,
+                                                   slot.sectorSize, board);
         } catch (const std::system_error& error) {
             failure = std::string("the verification could not be started: ") + error.what();
         }

@@ -663,12 +663,22 @@ TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
         std::optional<std::uint64_t> changedOnDrive, flippedOnTarget;
         bool goneWhenReadAgain;
         std::string status, reasons;
+        std::uint32_t unitWhenReadAgain = 512;  // a bridge may come back with larger sectors
     } cases[] = {
         {"drive changed", {}, {}, kBlock + 7, {}, false, error, drive + aByte},
         {"target corrupts", {}, {}, {}, 300, false, error, image + aByte},
         {"unreadable when copied only", {5}, {}, {}, {}, false, one, ""},
         {"unreadable when read again only", {}, {300}, {}, {}, false, one, ""},
         {"unreadable in both", {5, 6}, {6, 300}, {}, {}, false, three, ""},
+        {"unreadable in larger units",
+         {},
+         {1},
+         {},
+         {},
+         false,
+         "Verified: 8 unreadable sectors",
+         "",
+         4096},
         {"a change beside an unreadable sector", {}, {5}, 6 * 512 + 1, {}, false, error, aByte},
         {"drive gone", {}, {}, {}, {}, true, error, "the drive could not be read again: " + gone},
     };
@@ -684,6 +694,7 @@ TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
                 return;
             }
             reopened.badSectors = c.badWhenReadAgain;
+            reopened.sectorSize = c.unitWhenReadAgain;
             if (c.changedOnDrive) {
                 reopened.data[*c.changedOnDrive] ^= std::byte{0x80};
             }
