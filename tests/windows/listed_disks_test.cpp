@@ -159,13 +159,16 @@ TEST(ListedDisks, ARunImagesTheExactLengthThoughTheListingRoundedIt) {
     frm.iGrid1_DblClick(1, 1);
     ASSERT_EQ(window.grid2->RowCount(), 1);
     EXPECT_EQ(window.grid2->CellText(1, discovery::kColSizeBytes), "8225280");
+    window.checked[Control::Check2] = true;  // read again unbuffered, and read back
     frm.Command2_Click();
 
-    EXPECT_EQ(window.grid2->CellText(1, jobs::kColStatus), "Done.");
+    EXPECT_EQ(window.grid2->CellText(1, jobs::kColStatus), "Verified.");
     const std::string image = window.grid2->CellText(1, jobs::kColFileName);
     EXPECT_TRUE(test::ScratchDir::Read(image) == bytes) << "the image is not the drive";
-    EXPECT_EQ(fakes::RecordField(test::ScratchDir::Read(image + ".txt"), "Bytes copied"),
-              std::to_string(bytes.size()));
+    const std::string record = test::ScratchDir::Read(image + ".txt");
+    EXPECT_EQ(fakes::RecordField(record, "Bytes copied"), std::to_string(bytes.size()));
+    EXPECT_EQ(fakes::RecordField(record, "SHA-256 of the image read back"),
+              fakes::RecordField(record, "SHA-256"));
     // 64.78 blocks, not the listed 62.75: the bar's maximum counts the tail too.
     EXPECT_NE(window.IndexOf("SetProgressMax 66"), -1);
 }
