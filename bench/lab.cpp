@@ -347,6 +347,23 @@ double WriteSpeed(const fs::path& folder, std::uint64_t bytes) {
     return static_cast<double>(bytes) / seconds.count();
 }
 
+namespace {
+
+// Bytes a second of one stream of O_DIRECT reads of kChunk from a file or device to its end.
+double TimedDirectRead(const std::string& path, std::byte* buffer) {
+    const Fd fd(path, O_RDONLY | O_DIRECT);
+    const auto start = std::chrono::steady_clock::now();
+    std::uint64_t done = 0;
+    for (std::size_t n = kChunk; n == kChunk;) {
+        n = ReadFull(fd.Get(), buffer, kChunk, path);
+        done += n;
+    }
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    return static_cast<double>(done) / seconds.count();
+}
+
+}  // namespace
+
 double DirectReadSpeed(const fs::path& folder, std::uint64_t bytes) {
     const fs::path file = folder / "read-speed.bin";
     WriteRandomFile(file, bytes, 0x5EAD);
@@ -359,18 +376,16 @@ double DirectReadSpeed(const fs::path& folder, std::uint64_t bytes) {
     const Buffer buffer = Allocate(kChunk);
     double best = 0;
     for (int k = 0; k < 3; ++k) {
-        const Fd fd(file.string(), O_RDONLY | O_DIRECT);
-        const auto start = std::chrono::steady_clock::now();
-        std::uint64_t done = 0;
-        for (std::size_t n = kChunk; n == kChunk;) {
-            n = ReadFull(fd.Get(), buffer.get(), kChunk, file.string());
-            done += n;
-        }
-        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-        best = std::max(best, static_cast<double>(done) / seconds.count());
+        best = std::max(best, TimedDirectRead(file.string(), buffer.get()));
     }
     fs::remove(file);
     return best;
+}
+
+double DirectDeviceReadSpeed(const std::string& path) {
+    ReadThrough(path);
+    const Buffer buffer = Allocate(kChunk);
+    return TimedDirectRead(path, buffer.get());
 }
 
 std::string MachineLine(const fs::path& target) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 namespace velmaris::bench {
 namespace {
@@ -256,10 +257,13 @@ Worst WorstRatios(const std::vector<Row>& throttled, const Limits& limits,
             lower(worst.toDc3dd, Against(row, row.dc3dd));
         }
     }
-    for (const Row& row : throttled) {
-        if (row.verify) {
-            lower(worst.verification,
-                  VerifyToLimit(*row.verify, VerifyLimit(machine, limits.driveBps, row.drives)));
+    for (const auto& [rows, driveBps] :
+         {std::pair{&throttled, limits.driveBps}, std::pair{&cached, machine.directReadBps}}) {
+        for (const Row& row : *rows) {
+            if (row.verify) {
+                lower(worst.verification,
+                      VerifyToLimit(*row.verify, VerifyLimit(machine, driveBps, row.drives)));
+            }
         }
     }
     return worst;
@@ -373,17 +377,17 @@ std::string DurationLine(const std::vector<Row>& cached) {
                 : " (TOO SHORT to trust, under 3 s: give a larger --cached-size)\n");
 }
 
-std::string VerifyTable(const std::vector<Row>& throttled, const Limits& limits,
+std::string VerifyTable(const std::vector<Row>& rows, double driveBps, const std::string& drive,
                         const Machine& machine) {
     std::vector<std::vector<std::string>> lines;
     std::string bounds, failures;
     const double sha = machine.shaCpuPerGiB;
-    for (const Row& row : throttled) {
+    for (const Row& row : rows) {
         if (!row.verify) {
             continue;
         }
         const Measured& run = *row.verify;
-        const Bound limit = VerifyLimit(machine, limits.driveBps, row.drives);
+        const Bound limit = VerifyLimit(machine, driveBps, row.drives);
         const std::string n = std::to_string(row.drives);
         if (run.ok) {
             lines.push_back({n, Fixed(limit.bps / 1e6, 1), limit.binding,
@@ -397,7 +401,7 @@ std::string VerifyTable(const std::vector<Row>& throttled, const Limits& limits,
         }
         bounds += "  N=" + std::to_string(row.drives) + ": " + Fixed(limit.bps / 1e6, 1) + " (" +
                   limit.binding + "); drives " + std::to_string(row.drives) + " x " +
-                  Fixed(limits.driveBps / 1e6, 1) + ", target read " +
+                  Fixed(driveBps / 1e6, 1) + ", target read " +
                   Fixed(machine.targetReadBps / 1e6, 1) + ", processor " +
                   std::to_string(machine.cores) + " x " + Fixed(sha > 0 ? kGiB / sha / 1e6 : 0, 1) +
                   " / 2 = " + Fixed(sha > 0 ? machine.cores * kGiB / sha / 2 / 1e6 : 0, 1) + "\n";
@@ -408,10 +412,9 @@ std::string VerifyTable(const std::vector<Row>& throttled, const Limits& limits,
     return Table({"N", "limit MB/s", "bound", "verifying MB/s", "to limit", "whole run MB/s",
                   "verifying CPU s/GiB", "peak RSS MiB", "longest gap ms"},
                  lines) +
-           failures +
-           "The verification's limit for N drives, the lowest of: N x one drive's uncached read "
-           "(the throttle), the target's O_DIRECT read speed, cores x one core's SHA-256 / 2 (the "
-           "drive and its image both hashed). MB/s:\n" +
+           failures + "The verification's limit for N drives, the lowest of: N x " + drive +
+           ", the target's O_DIRECT read speed, cores x one core's SHA-256 / 2 (the drive and its "
+           "image both hashed). MB/s:\n" +
            bounds;
 }
 
@@ -448,11 +451,15 @@ std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row
         }
     }
     Extreme toVerifyLimit;
-    for (const Row& row : throttled) {
-        if (row.verify) {
-            toVerifyLimit.Take(
-                VerifyToLimit(*row.verify, VerifyLimit(machine, limits.driveBps, row.drives)),
-                row.drives, "", false);
+    for (const auto& [rows, driveBps, table] :
+         {std::tuple{&throttled, limits.driveBps, "throttled"},
+          std::tuple{&cached, machine.directReadBps, "unthrottled"}}) {
+        for (const Row& row : *rows) {
+            if (row.verify) {
+                toVerifyLimit.Take(
+                    VerifyToLimit(*row.verify, VerifyLimit(machine, driveBps, row.drives)),
+                    row.drives, table, false);
+            }
         }
     }
     std::string text = "targets of the engine (a):\n";
@@ -470,7 +477,7 @@ std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row
     text += Verdict("longest gap between message pumps <= 50 ms at every N", gap, gap.AtMost(50), 1,
                     " ms");
     if (toVerifyLimit.value) {
-        text += Verdict("verification, throttled, to its limit >= 0.85 at every N", toVerifyLimit,
+        text += Verdict("verification, to its limit >= 0.85 at every N", toVerifyLimit,
                         toVerifyLimit.AtLeast(0.85), 3, "");
     }
     return text + MemoryVerdict(memory);

@@ -59,6 +59,7 @@ struct Machine {
     double readBps = 0;        // one reader of one cached loop device
     double shaCpuPerGiB = 0;   // libcrypto's SHA-256 on one core
     double targetReadBps = 0;  // the target, one stream of O_DIRECT reads
+    double directReadBps = 0;  // one O_DIRECT reader of one cached loop device
 };
 
 // The machine's limit for N cached drives: the lowest of the target's write speed, N readers,
@@ -83,7 +84,7 @@ struct Worst {
     std::optional<double> unthrottled;
     std::optional<double> toDd;
     std::optional<double> toDc3dd;
-    std::optional<double> verification;  // the verification phase to its limit
+    std::optional<double> verification;  // the verification phase to its limit, both tables
 };
 Worst WorstRatios(const std::vector<Row>& throttled, const Limits& limits,
                   const std::vector<Row>& cached, const Machine& machine);
@@ -109,9 +110,10 @@ std::string LimitLines(const std::vector<Row>& cached, const Machine& machine);
 std::string HashLine(double hashCpuPerGiB, const std::vector<Row>& cached);
 // The shortest unthrottled run, which must last at least 3 s to be trusted.
 std::string DurationLine(const std::vector<Row>& cached);
-// The verification phase of each throttled N that ran one, against its limit, with the bounds
-// it is the lowest of; "" when none did.
-std::string VerifyTable(const std::vector<Row>& throttled, const Limits& limits,
+// The verification phase of each N that ran one, against its limit for drives each read past
+// the cache at driveBps (described by drive), with the bounds it is the lowest of; "" when none
+// did.
+std::string VerifyTable(const std::vector<Row>& rows, double driveBps, const std::string& drive,
                         const Machine& machine);
 // One line per target of the engine (a), held or missed, with the worst case.
 std::string TargetLines(const std::vector<Row>& throttled, const std::vector<Row>& cached,
