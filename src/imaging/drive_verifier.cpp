@@ -14,10 +14,15 @@ namespace {
 // Spare buffers of each hash: enough for it to even out the reads' bursts.
 constexpr std::size_t kHashSpares = 4;
 
+// Bytes of each read past the cache: one request at a time waits out the device's latency each
+// time; in 128 KiB requests a file came back from a virtio disk at half its speed in 1 MiB
+// (0.94 against 1.9 GB/s). The progress still counts kBlockSize blocks.
+constexpr std::size_t kReadSize = 8 * kBlockSize;
+
 // A hash on a thread of its own, or none when no thread can be started: hashed inline then.
 std::unique_ptr<HashLane> StartLane(platform::Sha256& hash) {
     try {
-        return std::make_unique<HashLane>(hash, kHashSpares, kBlockSize);
+        return std::make_unique<HashLane>(hash, kHashSpares, kReadSize);
     } catch (const std::system_error&) {
         return nullptr;
     }
@@ -37,8 +42,8 @@ DriveVerifier::DriveVerifier(std::unique_ptr<platform::RawDrive> drive,
       board_(board),
       driveLane_(StartLane(driveHash_)),
       imageLane_(StartLane(imageHash_)),
-      driveStream_(*drive_, length, kBlockSize, true),
-      imageStream_(*image_, length, kBlockSize, false),
+      driveStream_(*drive_, length, kReadSize, true),
+      imageStream_(*image_, length, kReadSize, false),
       thread_([this] { Run(); }) {}
 
 DriveVerifier::~DriveVerifier() {
