@@ -413,7 +413,8 @@ int Main(const Options& options) {
         << HashLine(machine.shaCpuPerGiB, cached) << DurationLine(cached) << "\n"
         << "Verification, unthrottled: the engine (a) again with \"Verify images after "
            "imaging\" ticked, on the same cached drives, timed as above; the drives are read "
-           "with O_DIRECT past their page cache, from their files' (one such reader: "
+           "with O_DIRECT past their page cache, the loop devices copying from their files' "
+           "pages (one such reader: "
         << Fixed(machine.directReadBps / 1e6, 1) << " MB/s, best of 3, 4 MiB requests).\n\n"
         << VerifyTable(cached, machine.directReadBps, "one O_DIRECT reader of a cached drive",
                        machine)
