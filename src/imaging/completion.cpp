@@ -31,8 +31,7 @@ std::string CopyStatus(const DriveSlot& slot, bool stopped) {
         if (unreadable == 0) {
             return "Done.";
         }
-        return "Done: " + std::to_string(unreadable) +
-               (unreadable == 1 ? " unreadable sector" : " unreadable sectors");
+        return "Done: " + UnreadableCount(unreadable);
     }
     return stopped ? "Stopped" : "Read Error ...";
 }

@@ -1,24 +1,16 @@
 #include "imaging/drive_copier.h"
 
 #include <algorithm>
-#include <system_error>
 #include <utility>
 
 #include "imaging/run_context.h"
 
 namespace velmaris::imaging {
 
-// Spare buffers of a drive's hash: enough for the hash to even out the copy's bursts.
-constexpr std::size_t kHashSpares = 4;
-
 DriveCopier::DriveCopier(DriveSlot& slot, std::size_t maxBlockSize, bool hashOnItsOwnThread)
     : slot_(slot), current_(AllocateAligned(maxBlockSize)) {
     if (hashOnItsOwnThread) {
-        try {
-            hashLane_ = std::make_unique<HashLane>(slot.hash, kHashSpares, maxBlockSize);
-        } catch (const std::system_error&) {
-            hashLane_.reset();  // hashed on the copy's thread: the same hash, slower
-        }
+        hashLane_ = StartHashLane(slot.hash, maxBlockSize);
     }
 }
 

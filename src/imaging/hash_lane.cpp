@@ -1,6 +1,17 @@
 #include "imaging/hash_lane.h"
 
+#include <system_error>
+
 namespace velmaris::imaging {
+
+std::unique_ptr<HashLane> StartHashLane(platform::Sha256& hash, std::size_t bufferSize) {
+    constexpr std::size_t kSpares = 4;
+    try {
+        return std::make_unique<HashLane>(hash, kSpares, bufferSize);
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+}
 
 HashLane::HashLane(platform::Sha256& hash, std::size_t spares, std::size_t bufferSize)
     : hash_(hash) {

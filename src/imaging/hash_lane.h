@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -41,5 +42,9 @@ class HashLane {
     bool quit_ = false;
     std::thread thread_;
 };
+
+// A hash lane with spares enough to even out the reads' bursts, or none when no thread can be
+// started: the caller then hashes on its own thread, the same hash, slower.
+std::unique_ptr<HashLane> StartHashLane(platform::Sha256& hash, std::size_t bufferSize);
 
 }  // namespace velmaris::imaging

@@ -24,6 +24,10 @@ std::uint64_t UnreadableSectors::Count() const {
     return count;
 }
 
+std::string UnreadableCount(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " unreadable sector" : " unreadable sectors");
+}
+
 bool UnreadableSectors::Contains(std::uint64_t sector) const {
     const auto after =
         std::upper_bound(ranges.begin(), ranges.end(), sector,

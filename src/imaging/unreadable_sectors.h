@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct UnreadableSectors {
     std::uint64_t Count() const;
     bool Contains(std::uint64_t sector) const;
 };
+
+// "1 unreadable sector", "N unreadable sectors": as a row's status says it.
+std::string UnreadableCount(std::uint64_t count);
 
 // Reads a block that failed as a whole again, one sector at a time, from the drive's position
 // at offset; what still fails becomes zeros and is noted. The block's bytes, or why the drive

@@ -50,9 +50,7 @@ VerificationResult JudgeVerification(const DriveSlot& slot, const std::string& c
     if (unreadable == 0) {
         return {"Verified.", {}};
     }
-    return {"Verified: " + std::to_string(unreadable) +
-                (unreadable == 1 ? " unreadable sector" : " unreadable sectors"),
-            {}};
+    return {"Verified: " + UnreadableCount(unreadable), {}};
 }
 
 }  // namespace velmaris::imaging
