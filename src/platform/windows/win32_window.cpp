@@ -418,13 +418,15 @@ void Win32Window::BuildControls() {
         entry.design = &design;
         const HWND parent = design.container ? Hwnd(*design.container) : hwnd_;
         const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.control)));
-        const auto make = [&](const wchar_t* cls, DWORD style) {
-            return CreateWindowExW(0, cls, design.caption, WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0,
-                                   0, 0, parent, id, instance_, nullptr);
+        const auto make = [&](const wchar_t* cls, DWORD style, DWORD exStyle = 0) {
+            return CreateWindowExW(exStyle, cls, design.caption, WS_CHILD | WS_CLIPSIBLINGS | style,
+                                   0, 0, 0, 0, parent, id, instance_, nullptr);
         };
         switch (design.kind) {
             case Kind::Frame:
-                entry.hwnd = make(WC_BUTTONW, WS_VISIBLE | WS_CLIPCHILDREN | BS_GROUPBOX);
+                // A control parent, or Tab would never reach the controls the frame holds.
+                entry.hwnd = make(WC_BUTTONW, WS_VISIBLE | WS_CLIPCHILDREN | BS_GROUPBOX,
+                                  WS_EX_CONTROLPARENT);
                 SetWindowSubclass(entry.hwnd, FrameProc, 1, reinterpret_cast<DWORD_PTR>(this));
                 break;
             case Kind::Grid: {
