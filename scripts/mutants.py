@@ -174,6 +174,10 @@ MUTANTS = [
      "record.identity = linux_block::DiskIdentity(base, fd);",
      "record.identity = {};",
      "Linux: disks listed without identity, so a swapped disk is not noticed"),
+    ("src/platform/linux/monotonic_clock.cpp",
+     "duration_cast<std::chrono::milliseconds>(",
+     "duration_cast<std::chrono::microseconds>(",
+     "Linux: the clock counts microseconds, so times and speeds are a thousandfold off"),
     # Windows
     ("src/platform/windows/win32_storage.cpp",
      r'if (p.starts_with(L"\\\\.\\") || p.starts_with(L"\\??\\")) {',
