@@ -651,36 +651,60 @@ TEST_F(Imaging, AVerifiedRunReadsEveryDriveAndImageAgainThenCompletes) {
     EXPECT_EQ(machine.power.calls, std::vector<std::string>{"shutdown"});
 }
 
+// Timer1 shows the time since the phase began, the time left at that pace, and the speed of
+// every drive at work: each row while copying, the drives being verified while verifying.
+TEST_F(Imaging, TimerShowsElapsedRemainingAndSpeedOfEachPhase) {
+    Start({kBlock * 32, kBlock * 32, kBlock * 32});
+    machine.storage.drives[1].openFails = true;
+    window.checked[Control::Check2] = true;
+    std::vector<std::string> shown;
+    window.onPump = [&] {
+        const bool verifying = window.captions[Control::StatusBar1] == "Verifying images";
+        if (window.captions[Control::Label5] == (verifying ? "4,194,304" : "1,048,576")) {
+            machine.clock.now += 1000;
+            frm->Timer1_Timer();
+            shown.push_back(window.captions[Control::Label12] + " " +
+                            window.captions[Control::Label7] + " " +
+                            window.captions[Control::Label9]);
+        }
+    };
+    frm->Command2_Click();
+    EXPECT_EQ(shown, (std::vector<std::string>{"0:00:01 0:00:03 180", "0:00:01 0:00:00 480"}));
+}
+
 TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
     const std::string error = "Verify Error ...", one = "Verified: 1 unreadable sector",
-                      three = "Verified: 3 unreadable sectors", gone = "No such device",
+                      three = "Verified: 3 unreadable sectors",
+                      eight = "Verified: 8 unreadable sectors",
+                      notRead = "the drive could not be read again: No such device",
+                      notOpened = "the drive could not be opened again: No such device",
+                      another = "the drive opened again is not the drive imaged",
                       drive = "the drive read again differs from the image as written; ",
                       image = "the image read back differs from the image as written; ",
-                      aByte = "the drive read again and the image read back differ in 1 byte";
+                      aByte = "the drive read again and the image read back differ in 1 byte",
+                      twice = " bytes, not 262144";
+    // What is found when the drive and its image are opened again.
+    enum class R { Same, Gone, NotOpened, Another, Shorter, ImageShorter };
     const struct {
         const char* name;
         std::set<std::uint64_t> badWhenCopied, badWhenReadAgain;
         std::optional<std::uint64_t> changedOnDrive, flippedOnTarget;
-        bool goneWhenReadAgain;
+        R reopened;
         std::string status, reasons;
         std::uint32_t unitWhenReadAgain = 512;  // a bridge may come back with larger sectors
     } cases[] = {
-        {"drive changed", {}, {}, kBlock + 7, {}, false, error, drive + aByte},
-        {"target corrupts", {}, {}, {}, 300, false, error, image + aByte},
-        {"unreadable when copied only", {5}, {}, {}, {}, false, one, ""},
-        {"unreadable when read again only", {}, {300}, {}, {}, false, one, ""},
-        {"unreadable in both", {5, 6}, {6, 300}, {}, {}, false, three, ""},
-        {"unreadable in larger units",
-         {},
-         {1},
-         {},
-         {},
-         false,
-         "Verified: 8 unreadable sectors",
-         "",
-         4096},
-        {"a change beside an unreadable sector", {}, {5}, 6 * 512 + 1, {}, false, error, aByte},
-        {"drive gone", {}, {}, {}, {}, true, error, "the drive could not be read again: " + gone},
+        {"drive changed", {}, {}, kBlock + 7, {}, R::Same, error, drive + aByte},
+        {"target corrupts", {}, {}, {}, 300, R::Same, error, image + aByte},
+        {"unreadable when copied only", {5}, {}, {}, {}, R::Same, one, ""},
+        {"unreadable when read again only", {}, {300}, {}, {}, R::Same, one, ""},
+        {"unreadable in both", {5, 6}, {6, 300}, {}, {}, R::Same, three, ""},
+        {"unreadable in larger units", {}, {1}, {}, {}, R::Same, eight, "", 4096},
+        {"a change beside an unreadable sector", {}, {5}, 6 * 512 + 1, {}, R::Same, error, aByte},
+        {"drive gone", {}, {}, {}, {}, R::Gone, error, notRead},
+        {"not opened", {}, {}, {}, {}, R::NotOpened, error, notOpened},
+        {"other medium", {}, {}, {}, {}, R::Another, error, another},
+        {"shorter", {}, {}, {}, {}, R::Shorter, error, "the drive now holds 131072" + twice},
+        {"image shorter", {}, {}, {}, {}, R::ImageShorter, error, "the image holds 131072" + twice},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -689,7 +713,7 @@ TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
         rig.window.checked[Control::Check1] = true;
         rig.window.checked[Control::Check2] = true;
         rig.machine.storage.drives[0].badSectors = c.badWhenCopied;
-        rig.machine.storage.onReopen = [&c](fakes::FakeDrive& reopened) {
+        rig.machine.storage.onReopen = [&c, &rig](fakes::FakeDrive& reopened) {
             if (reopened.identity != "disk-0") {
                 return;
             }
@@ -698,8 +722,12 @@ TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
             if (c.changedOnDrive) {
                 reopened.data[*c.changedOnDrive] ^= std::byte{0x80};
             }
-            if (c.goneWhenReadAgain) {
-                reopened.goneAt = kBlock;
+            reopened.openFails = c.reopened == R::NotOpened;
+            reopened.goneAt = c.reopened == R::Gone ? std::optional(kBlock) : std::nullopt;
+            reopened.identity = c.reopened == R::Another ? "another medium" : "disk-0";
+            reopened.data.resize(c.reopened == R::Shorter ? kBlock : reopened.data.size());
+            if (c.reopened == R::ImageShorter) {
+                rig.machine.storage.files[rig.Image(1)].data.resize(kBlock);
             }
         };
         if (c.flippedOnTarget) {

@@ -11,11 +11,12 @@ namespace {
 
 class FakeRawDrive : public platform::RawDrive {
   public:
+    // The medium's identity is read once, at opening, as the real drives read it.
     explicit FakeRawDrive(const FakeDrive& drive)
-        : drive_(drive), failures_(drive.failuresBeforeClearing) {}
+        : drive_(drive), identity_(drive.identity), failures_(drive.failuresBeforeClearing) {}
     std::uint64_t Length() const override { return drive_.data.size(); }
     std::uint32_t SectorSize() const override { return drive_.sectorSize; }
-    std::string Identity() const override { return drive_.identity; }
+    std::string Identity() const override { return identity_; }
 
     bool Skip(std::size_t size) override {
         if (position_ + size > drive_.data.size()) {
@@ -56,6 +57,7 @@ class FakeRawDrive : public platform::RawDrive {
 
   private:
     const FakeDrive& drive_;
+    std::string identity_;
     int failures_;
     std::uint64_t position_ = 0;
 };
