@@ -273,7 +273,8 @@ struct Scene {
 
 TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled) {
     LoopLab lab;
-    if (const auto why = lab.Missing(std::string(kTools) + " fusefat mkfs.vfat"); !why.empty()) {
+    if (const auto why = lab.Missing(std::string(kTools) + " fusefat mkfs.vfat mkfs.btrfs");
+        !why.empty()) {
         GTEST_SKIP() << why;
     }
     const fs::path t = lab.tmp.Path();
@@ -331,6 +332,23 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
             lab.tmp.Run("truncate -s 8M " + Quoted(inner));
             lab.MountExt4(lab.AttachFile(inner), "h-inner");
             return Scene{"h-inner", {outer}, {}, onSource};
+        },
+        [&] {  // an overlay whose writes land on a selected drive
+            const std::string drive = lab.Attach("o.img", kBlock * 64);
+            const std::string up = lab.MountExt4(drive, "o-up");
+            lab.tmp.Run("cd " + up + " && mkdir l u w");
+            lab.Mount("overlay",
+                      "-t overlay -o noatime,lowerdir=" + up + "/l,upperdir=" + up +
+                          "/u,workdir=" + up + "/w",
+                      "o");
+            return Scene{"o", {drive}, {}, onSource};
+        },
+        [&] {  // btrfs over two drives, mounted through the one not selected
+            const std::string a = lab.Attach("i1.img", kBlock * 128);
+            const std::string b = lab.Attach("i2.img", kBlock * 128);
+            lab.tmp.Run("mkfs.btrfs -q -f -K --mixed /dev/" + a + " /dev/" + b);
+            lab.Mount("/dev/" + a, "-o noatime,nodiscard", "i");
+            return Scene{"i", {b}, {}, onSource};
         },
     };
     for (std::size_t k = 0; k < cases.size(); ++k) {

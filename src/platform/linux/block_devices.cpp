@@ -129,7 +129,7 @@ DiskSet DiskWalker::UnderPath(const std::string& path) {
         } else if (step.kind == Step::Kind::Path) {
             Path(step.path, out, step.depth);
         } else if (step.kind == Step::Kind::FileSystem) {
-            FileSystem(step.device, out, step.depth);
+            FileSystem(step.path, step.device, out, step.depth);
         } else {
             Block(step.device, out, step.depth);
         }
@@ -152,10 +152,12 @@ void DiskWalker::Path(const fs::path& path, DiskSet& out, int depth) {
         out.error = "cannot examine " + path.string() + ": " + ec.message();
         return;
     }
-    pending_.push_back({Step::Kind::FileSystem, {}, DevOf(info.st_dev), depth});
+    const fs::path resolved = fs::canonical(existing, ec);
+    pending_.push_back(
+        {Step::Kind::FileSystem, ec ? existing : resolved, DevOf(info.st_dev), depth});
 }
 
-void DiskWalker::FileSystem(DevNumber device, DiskSet& out, int depth) {
+void DiskWalker::FileSystem(const fs::path& path, DevNumber device, DiskSet& out, int depth) {
     if (device.first != 0) {
         pending_.push_back({Step::Kind::Block, {}, device, depth});
         return;
@@ -170,6 +172,15 @@ void DiskWalker::FileSystem(DevNumber device, DiskSet& out, int depth) {
         }
     }
     if (entry == nullptr) {
+        // btrfs gives each subvolume a device number of its own, which the mount table does
+        // not list: the file system mounted last where the path lies is the one to look at.
+        const auto point = linux_mounts::MountPointHolding(entries, path.string());
+        for (const auto& candidate : entries) {
+            entry = point && candidate.mountPoint == *point ? &candidate : entry;
+        }
+    }
+    if (entry == nullptr ||
+        (DevNumber{entry->major, entry->minor} != device && entry->fsType != "btrfs")) {
         out.error = "the file system of device " + Text(device) + " is not in the mount table";
         return;
     }

@@ -54,7 +54,8 @@ class DiskWalker {
     DiskSet UnderPath(const std::string& path);
 
   private:
-    // What is left to look at: a path, a file system by its device number, or a block device.
+    // What is left to look at: a path, a file system by its device number (and a resolved path
+    // on it), or a block device.
     struct Step {
         enum class Kind { Path, FileSystem, Block } kind;
         std::filesystem::path path;
@@ -64,7 +65,7 @@ class DiskWalker {
 
     // Each looks at one step and adds the steps under it.
     void Path(const std::filesystem::path& path, DiskSet& out, int depth);
-    void FileSystem(DevNumber device, DiskSet& out, int depth);
+    void FileSystem(const std::filesystem::path& path, DevNumber device, DiskSet& out, int depth);
     void Block(DevNumber device, DiskSet& out, int depth);
 
     std::filesystem::path sysfs_;
