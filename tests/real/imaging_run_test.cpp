@@ -343,6 +343,15 @@ TEST(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpelled
                       "o");
             return Scene{"o", {drive}, {}, onSource};
         },
+        [&] {  // the same, mounted with its folders named relative to where mount ran
+            const std::string drive = lab.Attach("r.img", kBlock * 64);
+            const std::string up = lab.MountExt4(drive, "r-up");
+            fs::create_directories(t / "r");
+            lab.tmp.Run("cd " + up + " && mkdir l u w && mount -t overlay -o noatime,lowerdir=l," +
+                        "upperdir=u,workdir=w overlay " + Quoted(t / "r"));
+            lab.AddMount(t / "r");
+            return Scene{"r", {drive}, {}, "upper folder u is not a full path"};
+        },
         [&] {  // btrfs over two drives, mounted through the one not selected
             const std::string a = lab.Attach("i1.img", kBlock * 128);
             const std::string b = lab.Attach("i2.img", kBlock * 128);

@@ -189,7 +189,11 @@ void DiskWalker::FileSystem(const fs::path& path, DevNumber device, DiskSet& out
     }
     if (entry->fsType == "overlay") {
         // Writes land in the upper folder only; without one the overlay is read-only.
-        if (const auto upper = linux_mounts::MountOption(entry->superOptions, "upperdir")) {
+        const auto upper = linux_mounts::MountOption(entry->superOptions, "upperdir");
+        if (upper && (upper->empty() || upper->front() != '/')) {
+            // Mounted from a folder of the mounting program's own: relative to nothing known.
+            out.error = "the overlay's upper folder " + *upper + " is not a full path";
+        } else if (upper) {
             pending_.push_back({Step::Kind::Path, *upper, {}, depth + 1});
         }
         return;
