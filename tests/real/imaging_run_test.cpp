@@ -200,14 +200,19 @@ struct OnStatus : grid::GridObserver {
 // file changes after the copy is caught though the copy's pages may still be cached.
 TEST(ImagingRun, VerificationReadsTheDevicesAgainAndCatchesAChangedSource) {
     LoopLab lab;
-    if (const auto why = lab.Missing(kTools); !why.empty()) {
+    if (const auto why = lab.Missing(std::string(kTools) + " mkfs.btrfs"); !why.empty()) {
         GTEST_SKIP() << why;
     }
-    const std::string target = lab.MountExt4(lab.Attach("target.img", 32 << 20), "target");
-    ASSERT_FALSE(target.empty());
+    // Onto ext4, and onto btrfs, whose folders have a device number no mount line shows.
+    const std::string btrfs = lab.Attach("btrfs.img", 32 << 20);
+    lab.tmp.Run("mkfs.btrfs -q -f -K --mixed /dev/" + btrfs);
+    const std::string targets[] = {lab.MountExt4(lab.Attach("target.img", 32 << 20), "target"),
+                                   lab.Mount("/dev/" + btrfs, "-o noatime,nodiscard", "btrfs")};
+    ASSERT_FALSE(targets[0].empty() || targets[1].empty());
     constexpr std::uintmax_t kChangedAt = kBlock * 2 + 4095;
     for (const bool changed : {false, true}) {
         const std::string run = changed ? "changed" : "unchanged";
+        const std::string& target = targets[changed ? 1 : 0];
         SCOPED_TRACE(run);
         const std::array<fs::path, 2> files = {
             RandomFile(lab, run + "-512.img", kBlock * 3 + 512 * 5),
