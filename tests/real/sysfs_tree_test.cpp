@@ -1,6 +1,11 @@
 // The catalog on a made-up sysfs tree and mount table: no root needed.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <filesystem>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -123,6 +128,36 @@ TEST_F(SysfsTree, FindsPartitionsAndTheirMountsThroughHolders) {
     EXPECT_EQ(catalog.PartitionsOf(Drive(9)), Names{});
     EXPECT_EQ(catalog.PartitionsOf("sdb"), Names{});
     EXPECT_EQ(catalog.VolumesOf("../block/sdb/sdb1"), Names{});
+}
+
+// Device-mapper and md list what they are built on as slaves: a folder on LVM or a RAID over a
+// selected drive lies on that drive. Here the scratch folder's own device stands for dm-5.
+TEST_F(SysfsTree, FindsTheDisksUnderAFolderThroughTheDevicesItIsBuiltOn) {
+    struct stat folder {};
+    ASSERT_EQ(::stat(tmp_.Path().c_str(), &folder), 0);
+    if (major(folder.st_dev) == 0) {
+        GTEST_SKIP() << "the scratch folder lies on no block device";
+    }
+    const std::string dev =
+        std::to_string(major(folder.st_dev)) + ":" + std::to_string(minor(folder.st_dev));
+    Disk("dm-5", dev, "8", "0", {"dm/name", "vg-lv"});
+    const fs::path block = tmp_.Path() / "sys/block";
+    for (const auto& [over, under, number] : {std::tuple{"dm-5", "md0", "9:0"},
+                                              {"md0", "sdb/sdb1", "8:17"},
+                                              {"md0", "sdaa", "65:160"}}) {
+        fs::create_directories(block / over / "slaves");
+        fs::create_directory_symlink(block / under,
+                                     block / over / "slaves" / fs::path(under).filename());
+        fs::create_directories(tmp_.Path() / "sys/dev/block");
+        fs::create_directory_symlink(block / under, tmp_.Path() / "sys/dev/block" / number);
+    }
+    fs::create_directory_symlink(block / "dm-5", tmp_.Path() / "sys/dev/block" / dev);
+    auto catalog = Catalog();
+    ASSERT_TRUE(catalog.Disks().has_value());
+    const DisksUnder under = catalog.DisksHolding((tmp_.Path() / "new" / "001.bin").string());
+    EXPECT_EQ(under.kind, DisksUnder::Kind::Disks) << under.reason;
+    EXPECT_EQ(std::set<std::uint32_t>(under.drives.begin(), under.drives.end()),
+              (std::set<std::uint32_t>{2, 4}));
 }
 
 TEST_F(SysfsTree, TellsWhetherAFileSystemLiesOnADiskInMemoryOrNobodyKnowsWhere) {
