@@ -227,6 +227,18 @@ MUTANTS = [
      "WS_EX_CONTROLPARENT);",
      "0);",
      "Windows: frames not control parents, so Tab never reaches the controls inside them"),
+    ("src/platform/windows/win32_grid_window.cpp",
+     "draw.clrTextBk = model_->CellBackColor(row, shown_[sub].col);",
+     "draw.clrTextBk = model_->CellForeColor(row, shown_[sub].col);",
+     "Windows: a cell's text colour drawn as its background (a system drive's row)"),
+    ("src/platform/windows/win32_grid_window.cpp",
+     "model_->HasOwnColors(row, shown_[sub].col)) {",
+     "model_->HasOwnColors(row, static_cast<int>(sub) + 1)) {",
+     "Windows: cell colours looked up by the view's column, not the model's, past a hidden one"),
+    ("src/platform/windows/win32_grid_window.cpp",
+     "return DLGC_WANTALLKEYS | DefSubclassProc(hwnd, message, wParam, lParam);",
+     "return DefSubclassProc(hwnd, message, wParam, lParam);",
+     "Windows: Enter in a cell's editor taken by the dialog manager, so the edit never ends"),
 ]
 
 # Not in the list, as they change nothing observable:

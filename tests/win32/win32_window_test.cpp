@@ -276,6 +276,14 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
     EXPECT_EQ(Cell(view, 1, 0), "42");
     EXPECT_EQ(Cell(view, 1, 1), "\u00e9t\u00e9");
     EXPECT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(123, win32::DpiOf(view), 96));
+    // A cell's own colour is drawn where the view shows the cell; the others keep the view's.
+    grid.SetCellBackColor(3, 3, 0x0000C0);  // red
+    RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const HDC dc = GetDC(view);
+    const POINT own = CellCentre(view, 2, 1), plain = CellCentre(view, 2, 0);
+    EXPECT_EQ(GetPixel(dc, own.x, own.y), RGB(0xC0, 0, 0));
+    EXPECT_EQ(GetPixel(dc, plain.x, plain.y), GetSysColor(COLOR_WINDOW));
+    ReleaseDC(view, dc);
 
     // The model's current row is selected; a row the user clicks becomes current.
     grid.SetCurRow(2);
@@ -376,7 +384,8 @@ TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
         EXPECT_EQ(Text(editor), grid.CellText(1, 3));
         SetWindowTextW(editor, typed);
         if (key) {
-            SendMessageW(editor, WM_KEYDOWN, *key, 0);
+            PostMessageW(editor, WM_KEYDOWN, *key, 0);  // through the window's dialog manager
+            window.PumpMessages();
         } else {
             SetFocus(H(window, Control::iGrid1));
         }
