@@ -36,6 +36,10 @@ MUTANTS = [
      "return folder + fileNamePart.substr(1);",
      "return folder + fileNamePart;",
      "image path keeps a doubled separator after the folder"),
+    ("src/ui/frm_main.cpp",
+     '{"Size", 55, true},',
+     '{"Size", 55, false},',
+     "the source drives listed without their sizes"),
     # imaging: the copy
     ("src/imaging/drive_copier.cpp",
      "outcome.write = slot_.ImageHandle->Write(current_.get(), blockSize);",

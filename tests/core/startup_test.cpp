@@ -41,11 +41,13 @@ TEST(StartUp, ShowsTheNoticeWhileSearchingThenListsSortedDrivesAndEndsReady) {
     EXPECT_EQ(g1.CellText(1, 1), "0");
     EXPECT_EQ(g1.CellText(3, 1), "10");
     for (const grid::GridModel* grid : {&g1, &frm.Grid2()}) {
+        EXPECT_TRUE(grid->ColVisible(1) && grid->ColVisible(2) && grid->ColVisible(3));
         EXPECT_FALSE(grid->ColVisible(4));
         EXPECT_FALSE(grid->ColVisible(5));
         EXPECT_FALSE(grid->Editable());
     }
     EXPECT_EQ(frm.Grid2().ColHeaderText(6), "File Name");
+    EXPECT_TRUE(frm.Grid2().ColVisible(6) && frm.Grid2().ColVisible(7));
 
     EXPECT_EQ(window.captions[Control::StatusBar1], "Ready");
     EXPECT_EQ(window.captions[Control::Label2], "No target selected");
