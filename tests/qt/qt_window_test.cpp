@@ -2,25 +2,8 @@
 // proven once, through the fake window, in tests/core.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QDialog>
-#include <QFileDialog>
-#include <QGroupBox>
-#include <QHeaderView>
-#include <QHelpEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMessageBox>
-#include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolTip>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <algorithm>
 #include <cstdint>
@@ -180,6 +163,7 @@ TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     grid::GridModel& grid1 = events.grid1;
     window.Bind(events, grid1, events.grid2);
     QTableView* view = Find<QTableView>(window, "iGrid1");
+    const auto at = [view](int row, int col) { return view->model()->index(row, col); };
 
     grid1.SetColCount(3);
     grid1.SetRowCount(3);
@@ -190,7 +174,7 @@ TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
     EXPECT_EQ(view->columnWidth(1), 123);
     EXPECT_TRUE(view->isColumnHidden(2));
     EXPECT_EQ(view->model()->headerData(1, Qt::Horizontal).toString(), "Model");
-    EXPECT_EQ(view->model()->index(1, 0).data().toString(), "42");
+    EXPECT_EQ(at(1, 0).data().toString(), "42");
 
     // A cell's change reaches the view as that cell's change.
     QModelIndex changed;
@@ -198,21 +182,18 @@ TEST(QtWindowTest, GridViewFollowsItsModelAndReportsTheCurrentRow) {
                      [&changed](const QModelIndex& from) { changed = from; });
     grid1.SetCellBackColor(3, 2, 0x804020);  // blue 0x80, green 0x40, red 0x20
     grid1.SetCellForeColor(3, 2, 0x102030);
-    EXPECT_EQ(changed, view->model()->index(2, 1));
-    EXPECT_EQ(view->model()->index(2, 1).data(Qt::BackgroundRole).value<QColor>(),
-              QColor(0x20, 0x40, 0x80));
-    EXPECT_EQ(view->model()->index(2, 1).data(Qt::ForegroundRole).value<QColor>(),
-              QColor(0x30, 0x20, 0x10));
+    EXPECT_EQ(changed, at(2, 1));
+    EXPECT_EQ(at(2, 1).data(Qt::BackgroundRole).value<QColor>(), QColor(0x20, 0x40, 0x80));
+    EXPECT_EQ(at(2, 1).data(Qt::ForegroundRole).value<QColor>(), QColor(0x30, 0x20, 0x10));
     // A cell without colours of its own keeps the view's.
-    EXPECT_FALSE(view->model()->index(1, 1).data(Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(at(1, 1).data(Qt::BackgroundRole).isValid());
 
     // The model's current row is selected, and a row the user moves to becomes current.
     grid1.SetCurRow(2);
     EXPECT_EQ(view->selectionModel()->currentIndex().row(), 1);
     EXPECT_TRUE(view->selectionModel()->isRowSelected(1, {}));
     view->selectionModel()->setCurrentIndex(
-        view->model()->index(2, 0),
-        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        at(2, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     EXPECT_EQ(grid1.CurRow(), 3);
 
     // A width the user drags, hidden columns and the selection stay through a sort; the
