@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows/com_ptr.h"
 #include "platform/windows/win32_identity.h"
 #include "platform/windows/wmi_disk_catalog.h"
 #include "scratch.h"
@@ -125,19 +124,6 @@ TEST(WmiDiskCatalog, DisksHoldingAsksTheVolumeTheFolderLandsOn) {
         EXPECT_EQ(under.reason.empty(), c.kind != DisksUnder::Kind::Unknown);
     }
     EXPECT_EQ(catalog.DisksHolding("").kind, DisksUnder::Kind::Unknown);
-}
-
-TEST(WmiDiskCatalog, VolumeAndVirtualDiskQueriesAsTheSystemAnswersThem) {
-    const ComApartment apartment;
-    ASSERT_TRUE(apartment.Ready());
-    ScratchDir tmp;
-    const std::string file = tmp.Put("plain.bin", "x");
-    WmiDiskCatalog catalog;
-    // Windows places a local folder's volume on its disks; Wine's volumes have no extent.
-    const DisksUnder under = catalog.DisksHolding(file);
-    EXPECT_NE(under.kind, DisksUnder::Kind::Unknown) << under.reason;
-    EXPECT_EQ(under.kind == DisksUnder::Kind::Disks, !under.drives.empty());
-    EXPECT_TRUE(catalog.DrivesBackedBy(file).empty()) << "a plain file backs no disk";
 }
 
 }  // namespace
