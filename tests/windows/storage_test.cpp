@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/windows/win32_files.h"
@@ -361,10 +362,7 @@ TEST(Storage, KeysAreEqualExactlyForPathsThatReachTheSameFile) {
 
     // An existing file by its file id, a path not there yet by its folder's final path and
     // its own names upper-cased letter for letter.
-    struct Case {
-        std::string a, b;
-        bool same;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {file, folder + "\\IMAGE-FILE-001.BIN", true},
         {file, doubled, true},
         {file, "\\\\?\\" + file, true},
@@ -378,12 +376,11 @@ TEST(Storage, KeysAreEqualExactlyForPathsThatReachTheSameFile) {
         {missing, folder + "\\new2\\" + Utf8Of(u8"Образ-é.bin"), false},
         {folder + Utf8Of(u8"\\straße.bin"), folder + "\\STRASSE.BIN", false},
     };
-    for (const Case& c : cases) {
-        const FileKey a = storage.KeyOf(c.a);
-        const FileKey b = storage.KeyOf(c.b);
-        ASSERT_TRUE(a.key && b.key) << c.a << " | " << c.b << ": " << a.error << b.error;
-        EXPECT_EQ(*a.key == *b.key, c.same) << c.a << " -> " << *a.key << "\n"
-                                            << c.b << " -> " << *b.key;
+    for (const auto& [pathA, pathB, same] : cases) {
+        const FileKey a = storage.KeyOf(pathA), b = storage.KeyOf(pathB);
+        ASSERT_TRUE(a.key && b.key) << pathA << " | " << pathB << ": " << a.error << b.error;
+        EXPECT_EQ(*a.key == *b.key, same) << pathA << " -> " << *a.key << "\n"
+                                          << pathB << " -> " << *b.key;
     }
     // Nothing can be created below a file, and an empty path or a device names no file.
     for (const std::string& path : {file + "\\x.bin", std::string(), std::string("\\\\.\\C:")}) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "platform/windows/com_ptr.h"
 #include "platform/windows/wmi_disk_catalog.h"
@@ -44,12 +45,7 @@ TEST(WmiValues, NullsAreAbsentAndEachTypeIsReadForWhatItHolds) {
     using U32 = std::optional<std::uint32_t>;
     // Size is a uint64, which arrives as text; Index a uint32, which arrives as VT_I4 with the
     // same bits; texts come out as UTF-8.
-    struct Case {
-        const char* what;
-        VARIANT value;
-        Str text, number;
-        U32 index;
-    } cases[] = {
+    std::tuple<const char*, VARIANT, Str, Str, U32> cases[] = {
         {"null", Of(VT_NULL), {}, {}, {}},
         {"empty", Of(VT_EMPTY), {}, {}, {}},
         {"uint64 as text", Text(L"500107862016"), "500107862016", "500107862016", {}},
@@ -68,11 +64,11 @@ TEST(WmiValues, NullsAreAbsentAndEachTypeIsReadForWhatItHolds) {
         {"double", Of(VT_R8, [](auto& v) { v.dblVal = 1.5; }), {}, {}, {}},
         {"boolean", Of(VT_BOOL, [](auto& v) { v.boolVal = VARIANT_TRUE; }), {}, {}, {}},
     };
-    for (Case& c : cases) {
-        EXPECT_EQ(TextOf(c.value), c.text) << c.what;
-        EXPECT_EQ(NumberTextOf(c.value), c.number) << c.what;
-        EXPECT_EQ(UInt32Of(c.value), c.index) << c.what;
-        VariantClear(&c.value);
+    for (auto& [what, value, text, number, index] : cases) {
+        EXPECT_EQ(std::tuple(TextOf(value), NumberTextOf(value), UInt32Of(value)),
+                  std::tuple(text, number, index))
+            << what;
+        VariantClear(&value);
     }
 }
 
