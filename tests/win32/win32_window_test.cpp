@@ -23,7 +23,6 @@
 #include "fake_window.h"
 #include "platform/windows/utf8.h"
 #include "platform/windows/win32_about_box.h"
-#include "platform/windows/win32_resources.h"
 #include "platform/windows/win32_window.h"
 #include "platform/windows/win32_window_kit.h"
 #include "spy_events.h"
@@ -33,10 +32,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using fakes::SpyEvents;
-
-HWND H(Win32Window& window, Control control) {
-    return reinterpret_cast<HWND>(window.HandleOf(control));
-}
 
 std::string Text(HWND hwnd) {
     return Utf8(win32::WindowText(hwnd));
@@ -50,27 +45,19 @@ std::string StatusText(HWND bar) {
 
 // The text the view shows in a cell, rows and shown columns from 0.
 std::string Cell(HWND view, int row, int column) {
-    std::wstring text(512, L'\0');
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text.data();
-    item.cchTextMax = static_cast<int>(text.size());
-    SendMessageW(view, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return Utf8(text.c_str());
+    wchar_t text[512] = {};
+    ListView_GetItemText(view, row, column, text, 512);
+    return Utf8(text);
 }
 
 bool Selected(HWND view, int row) {
-    return SendMessageW(view, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) != 0;
+    return ListView_GetItemState(view, row, LVIS_SELECTED) != 0;
 }
 
 // The centre of a cell, or of the row's first cell; a row past the last is below the rows.
 POINT CellCentre(HWND view, int row, int column = 0) {
     RECT cell{};
-    cell.top = column;
-    cell.left = LVIR_LABEL;
-    if (SendMessageW(view, LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(&cell)) == 0) {
-        ADD_FAILURE() << "no cell rectangle";
-    }
+    EXPECT_TRUE(ListView_GetSubItemRect(view, 0, column, LVIR_LABEL, &cell));
     const int height = cell.bottom - cell.top;
     return {(cell.left + cell.right) / 2, cell.top + height * row + height / 2};
 }
@@ -118,84 +105,61 @@ std::thread OnNextWindow(const wchar_t* cls, std::function<void(HWND)> act) {
     });
 }
 
-// (width, bits per pixel) of each image of an icon built into the program.
-std::vector<std::pair<int, int>> IconImages(int id) {
-    const auto load = [](int name, int type) -> const BYTE* {
-        const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(name), MAKEINTRESOURCEW(type));
-        return found ? static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)))
-                     : nullptr;
-    };
-    // RT_GROUP_ICON: a 6-byte header, then 14-byte entries whose last word is an RT_ICON's id.
-    const auto word = [](const BYTE* at) { return *reinterpret_cast<const WORD*>(at); };
-    std::vector<std::pair<int, int>> images;
-    const BYTE* group = load(id, 14);
-    for (WORD i = 0; group != nullptr && i < word(group + 4); ++i) {
-        if (const auto* image =
-                reinterpret_cast<const BITMAPINFOHEADER*>(load(word(group + 6 + 14 * i + 12), 3))) {
-            images.emplace_back(image->biWidth, image->biBitCount);
-        }
+// The window shown, its events heard.
+class Win32WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window.Bind(events, events.grid1, events.grid2);
+        window.ShowModeless();
     }
-    std::sort(images.begin(), images.end());
-    return images;
-}
+    HWND H(Control control) { return reinterpret_cast<HWND>(window.HandleOf(control)); }
+    Win32Window window;
+    SpyEvents events;
+};
 
 // What the window draws itself; then every control shows the caption, state and visibility it
 // is set to, and so do the menus, the progress bar and the check box.
-TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
-    Win32Window window;
-    window.ShowModeless();
-    EXPECT_EQ(Text(window.Handle()), "Quorvel - Velmaris");
-    EXPECT_NE(SendMessageW(window.Handle(), WM_GETICON, ICON_BIG, 0), 0);
+TEST_F(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
+    const HWND form = window.Handle();
+    EXPECT_EQ(Text(form), "Quorvel - Velmaris");
+    EXPECT_NE(SendMessageW(form, WM_GETICON, ICON_BIG, 0), 0);
     RECT client{};
-    GetClientRect(window.Handle(), &client);
-    const int dpi = win32::DpiOf(window.Handle());  // the design's 9090 x 7320 twips
-    EXPECT_EQ(client.right, MulDiv(9090, dpi, 1440));
-    EXPECT_EQ(client.bottom, MulDiv(7320, dpi, 1440));
-    EXPECT_EQ(Text(H(window, Control::Frame4)), "Selected Drives");
-    EXPECT_TRUE(IsWindowEnabled(H(window, Control::Command1)));
-    EXPECT_FALSE(IsWindowEnabled(H(window, Control::XPButton1)));
+    GetClientRect(form, &client);
+    const int dpi = win32::DpiOf(form);  // the design's 9090 x 7320 twips
+    EXPECT_EQ(std::pair(client.right, client.bottom),
+              (std::pair<LONG, LONG>(MulDiv(9090, dpi, 1440), MulDiv(7320, dpi, 1440))));
+    EXPECT_EQ(Text(H(Control::Frame4)), "Selected Drives");
+    EXPECT_TRUE(IsWindowEnabled(H(Control::Command1)) && !IsWindowEnabled(H(Control::XPButton1)));
     for (const Control hidden :
          {Control::ProgBarXP1, Control::Command6, Control::Command3, Control::AlertBox1}) {
-        EXPECT_FALSE(IsWindowVisible(H(window, hidden))) << fakes::NameOf(hidden);
+        EXPECT_FALSE(IsWindowVisible(H(hidden))) << fakes::NameOf(hidden);
     }
     EXPECT_EQ(window.HandleOf(Control::Timer1), 0u);
-    // Each icon holds every size in 256 colours and in 32-bit colour.
-    const std::vector<std::pair<int, int>> everySize = {{16, 8}, {16, 32}, {24, 8}, {24, 32},
-                                                        {32, 8}, {32, 32}, {48, 8}, {48, 32}};
-    for (const int icon :
-         {VELMARIS_IDI_MAIN, VELMARIS_IDI_SET_TARGET, VELMARIS_IDI_RUN, VELMARIS_IDI_STOP}) {
-        EXPECT_EQ(IconImages(icon), everySize) << icon;
-    }
 
     // Tab reaches every control the user can use, inside the frames too, in the order the
     // form shows them; Windows goes into a child window's children only for a control parent.
-    std::vector<HWND> tabbed = {GetNextDlgTabItem(window.Handle(), nullptr, FALSE)};
-    while (tabbed.size() < 10) {
-        tabbed.push_back(GetNextDlgTabItem(window.Handle(), tabbed.back(), FALSE));
-        if (tabbed.back() == tabbed.front()) {
-            tabbed.pop_back();
-            break;
-        }
+    std::vector<HWND> tabbed;
+    for (HWND at = GetNextDlgTabItem(form, nullptr, FALSE);
+         tabbed.size() < 10 && std::find(tabbed.begin(), tabbed.end(), at) == tabbed.end();
+         at = GetNextDlgTabItem(form, at, FALSE)) {
+        tabbed.push_back(at);
     }
-    EXPECT_EQ(tabbed, (std::vector<HWND>{H(window, Control::iGrid1), H(window, Control::Command1),
-                                         H(window, Control::Command2), H(window, Control::iGrid2),
-                                         H(window, Control::Check2), H(window, Control::Check1)}));
+    EXPECT_EQ(tabbed,
+              (std::vector<HWND>{H(Control::iGrid1), H(Control::Command1), H(Control::Command2),
+                                 H(Control::iGrid2), H(Control::Check2), H(Control::Check1)}));
 
     // Both boxes start unticked, lined up and clear of the grid, of the other box and of
     // Label3's hint.
     window.SetCaption(Control::Label3, "Right click on drive to change target folder.");
-    const auto rect = [&window](Control control) {
+    const auto rect = [&](Control control) {
         RECT place{};
-        GetWindowRect(H(window, control), &place);
+        GetWindowRect(H(control), &place);
         return place;
     };
-    for (const auto& [box, caption] :
-         {std::pair{Control::Check2, "Verify images after imaging"},
-          std::pair{Control::Check1, "Turn off computer on completion"}}) {
-        EXPECT_EQ(Text(H(window, box)), caption);
-        EXPECT_FALSE(window.IsChecked(box)) << caption;
-        for (const Control other :
-             {Control::iGrid2, Control::Label3, Control::Check2, Control::Check1}) {
+    for (const auto& [box, caption] : {std::pair{Control::Check2, "Verify images after imaging"},
+                                       {Control::Check1, "Turn off computer on completion"}}) {
+        EXPECT_TRUE(Text(H(box)) == caption && !window.IsChecked(box)) << caption;
+        for (const Control other : {Control::iGrid2, Control::Label3, Control::Check2}) {
             RECT both{}, mine = rect(box), theirs = rect(other);
             EXPECT_TRUE(other == box || !IntersectRect(&both, &mine, &theirs))
                 << caption << " " << fakes::NameOf(other);
@@ -205,77 +169,67 @@ TEST(Win32WindowTest, ControlsStartAsDesignedAndShowWhatTheyAreSet) {
 
     for (int i = 0; i <= static_cast<int>(Control::AlertBox1); ++i) {
         const auto control = static_cast<Control>(i);
-        const HWND hwnd = H(window, control);
-        const std::string name = fakes::NameOf(control);
+        const std::string name = fakes::NameOf(control), caption = "\u00e9t\u00e9 & " + name;
         if (control == Control::Timer1) {
             continue;  // no window
         }
-        window.SetEnabled(control, false);
-        window.SetVisible(control, false);
-        EXPECT_FALSE(IsWindowEnabled(hwnd) || IsWindowVisible(hwnd)) << name;
-        window.SetEnabled(control, true);
-        window.SetVisible(control, true);
-        EXPECT_TRUE(IsWindowEnabled(hwnd) && IsWindowVisible(hwnd)) << name;
-        const std::string caption = "\u00e9t\u00e9 & " + name;
+        for (const bool on : {false, true}) {
+            window.SetEnabled(control, on);
+            window.SetVisible(control, on);
+            EXPECT_TRUE(IsWindowEnabled(H(control)) == on && IsWindowVisible(H(control)) == on)
+                << name;
+        }
         window.SetCaption(control, caption);
         if (control == Control::StatusBar1) {
-            EXPECT_EQ(StatusText(hwnd), caption);
+            EXPECT_EQ(StatusText(H(control)), caption);
         } else if (control != Control::iGrid1 && control != Control::iGrid2 &&
                    control != Control::ProgBarXP1) {
-            EXPECT_EQ(Text(hwnd), caption);
+            EXPECT_EQ(Text(H(control)), caption);
         }
     }
     // A frame's controls look as unavailable as the frame is.
     window.SetEnabled(Control::Frame1, false);
-    EXPECT_FALSE(IsWindowEnabled(H(window, Control::iGrid1)));
+    EXPECT_FALSE(IsWindowEnabled(H(Control::iGrid1)));
 
     // "New Menu" is off the menu bar; its items stay for the pop-up. Menus show "&" as it is.
-    const HMENU bar = GetMenu(window.Handle());
+    const HMENU bar = GetMenu(form), popup = window.MenuHandle(Menu::mnuNew);
     window.SetMenuVisible(Menu::mnuNew, false);
-    ASSERT_EQ(GetMenuItemCount(bar), 1);
-    EXPECT_EQ(GetSubMenu(bar, 0), window.MenuHandle(Menu::mnuFile));
-    EXPECT_EQ(GetMenuItemCount(window.MenuHandle(Menu::mnuNew)), 2);
+    EXPECT_TRUE(GetMenuItemCount(bar) == 1 &&
+                GetSubMenu(bar, 0) == window.MenuHandle(Menu::mnuFile));
+    EXPECT_EQ(GetMenuItemCount(popup), 2);
     window.SetMenuCaption(Menu::mnuSetTarget, "For : DATA & CO");
     wchar_t item[64] = {};
-    GetMenuStringW(window.MenuHandle(Menu::mnuNew), 0, item, 64, MF_BYPOSITION);
+    GetMenuStringW(popup, 0, item, 64, MF_BYPOSITION);
     EXPECT_EQ(Utf8(item), "For : DATA && CO");
 
-    const HWND progress = H(window, Control::ProgBarXP1);
     window.SetProgressMax(4);
     window.SetProgressValue(3);
-    EXPECT_EQ(SendMessageW(progress, PBM_GETRANGE, FALSE, 0), 4);
-    EXPECT_EQ(SendMessageW(progress, PBM_GETPOS, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(H(Control::ProgBarXP1), PBM_GETRANGE, FALSE, 0), 4);
+    EXPECT_EQ(SendMessageW(H(Control::ProgBarXP1), PBM_GETPOS, 0, 0), 3);
     for (const Control box : {Control::Check1, Control::Check2}) {
-        SendMessageW(H(window, box), BM_CLICK, 0, 0);
+        SendMessageW(H(box), BM_CLICK, 0, 0);
         EXPECT_TRUE(window.IsChecked(box));
         window.SetChecked(box, false);
         EXPECT_FALSE(window.IsChecked(box));
     }
 }
 
-TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
-    Win32Window window;
-    SpyEvents events;
-    window.Bind(events, events.grid1, events.grid2);
-    window.ShowModeless();
-    const HWND view = H(window, Control::iGrid1);
+TEST_F(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
+    const HWND view = H(Control::iGrid1);
     grid::GridModel& grid = events.grid1;
 
     grid.SetColCount(3);
     grid.SetRowCount(3);
-    grid.SetColHeaderText(1, "ID");
-    grid.SetColHeaderText(3, "Size");
     grid.SetColWidth(3, 123);
     grid.SetColVisible(2, false);
     grid.SetCellValue(2, 1, std::int64_t{42});
     grid.SetCellValue(2, 3, std::string("\u00e9t\u00e9"));
     // Hidden columns are not shown at all: the view's second column is the model's third.
-    const auto header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
-    ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 2);
-    EXPECT_EQ(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0), 3);
-    EXPECT_EQ(Cell(view, 1, 0), "42");
-    EXPECT_EQ(Cell(view, 1, 1), "\u00e9t\u00e9");
-    EXPECT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(123, win32::DpiOf(view), 96));
+    const HWND header = ListView_GetHeader(view);
+    ASSERT_EQ(Header_GetItemCount(header), 2);
+    EXPECT_EQ(ListView_GetItemCount(view), 3);
+    EXPECT_EQ(Cell(view, 1, 0) + " " + Cell(view, 1, 1), "42 \u00e9t\u00e9");
+    EXPECT_EQ(ListView_GetColumnWidth(view, 1), MulDiv(123, win32::DpiOf(view), 96));
     // A cell's own colour is drawn where the view shows the cell; the others keep the view's.
     grid.SetCellBackColor(3, 3, 0x0000C0);  // red
     RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -289,27 +243,24 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
     grid.SetCurRow(2);
     EXPECT_TRUE(Selected(view, 1));
     Click(view, CellCentre(view, 2));
-    EXPECT_EQ(grid.CurRow(), 3);
-    EXPECT_TRUE(Selected(view, 2));
-    EXPECT_FALSE(Selected(view, 1));
+    EXPECT_TRUE(grid.CurRow() == 3 && Selected(view, 2) && !Selected(view, 1));
     // A width the user drags on the header stays through a sort.
     RECT item{};
-    SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+    Header_GetItemRect(header, 1, &item);
     const int dragged = item.right - item.left + 40;
-    const LPARAM divider = MAKELPARAM(item.right, item.bottom / 2);
     const LPARAM moved = MAKELPARAM(item.right + 40, item.bottom / 2);
-    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, divider);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(item.right, item.bottom / 2));
     SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, moved);
     SendMessageW(header, WM_LBUTTONUP, 0, moved);
-    ASSERT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), dragged);
+    ASSERT_EQ(ListView_GetColumnWidth(view, 1), dragged);
     grid.Sort(1);  // empty cells first: the row of 42 goes last
-    EXPECT_EQ(SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0), dragged);
+    EXPECT_EQ(ListView_GetColumnWidth(view, 1), dragged);
     EXPECT_EQ(Cell(view, 2, 0), "42");
     EXPECT_TRUE(Selected(view, grid.CurRow() - 1));
 
     // The right button leaves the current row to frmMain; a double-click makes its row current
     // first; row 0 is below the rows, and the column is the model's.
-    const HWND jobs = H(window, Control::iGrid2);
+    const HWND jobs = H(Control::iGrid2);
     events.grid2.SetColCount(2);
     events.grid2.SetRowCount(2);
     events.heard.clear();
@@ -325,16 +276,12 @@ TEST(Win32WindowTest, GridViewFollowsItsModelAndPassesMouseEventsOn) {
 
 // Buttons, menu items, a pop-up menu's item and Timer1's ticks reach their handlers; a pump
 // runs what is queued.
-TEST(Win32WindowTest, ClicksMenusAndTicksReachTheirHandlers) {
-    Win32Window window;
-    SpyEvents events;
-    window.Bind(events, events.grid1, events.grid2);
-    window.ShowModeless();
+TEST_F(Win32WindowTest, ClicksMenusAndTicksReachTheirHandlers) {
     std::vector<std::string> expected;
     for (const Control button : {Control::Command1, Control::Command2, Control::XPButton1,
                                  Control::Command3, Control::Command6}) {
         window.SetEnabled(button, true);
-        SendMessageW(H(window, button), BM_CLICK, 0, 0);
+        SendMessageW(H(button), BM_CLICK, 0, 0);
         expected.push_back(fakes::NameOf(button));
     }
     for (const Menu menu : {Menu::mnuExit, Menu::mnuAbout, Menu::mnuSetTarget}) {
@@ -360,11 +307,7 @@ TEST(Win32WindowTest, ClicksMenusAndTicksReachTheirHandlers) {
     window.SetEnabled(Control::Timer1, false);
 }
 
-TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
-    Win32Window window;
-    SpyEvents events;
-    window.Bind(events, events.grid1, events.grid2);
-    window.ShowModeless();
+TEST_F(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
     grid::GridModel& grid = events.grid2;
     grid.SetColCount(3);
     grid.SetColVisible(1, false);
@@ -387,7 +330,7 @@ TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
             PostMessageW(editor, WM_KEYDOWN, *key, 0);  // through the window's dialog manager
             window.PumpMessages();
         } else {
-            SetFocus(H(window, Control::iGrid1));
+            SetFocus(H(Control::iGrid1));
         }
         EXPECT_FALSE(IsWindow(editor));
         EXPECT_EQ(window.Editor(Grid::iGrid2), nullptr);
@@ -402,20 +345,17 @@ TEST(Win32WindowTest, EditsEndOnceAndOnlyEnterOrLeavingCommits) {
     window.StartEdit(Grid::iGrid2, 1, 3);
     SetWindowTextW(window.Editor(Grid::iGrid2), L"committed");
     window.CommitEdit(Grid::iGrid2);
-    EXPECT_EQ(window.Editor(Grid::iGrid2), nullptr);
-    EXPECT_EQ(grid.CellText(1, 3), "committed");
+    EXPECT_TRUE(window.Editor(Grid::iGrid2) == nullptr && grid.CellText(1, 3) == "committed");
     window.CommitEdit(Grid::iGrid2);
     EXPECT_EQ(std::count(events.heard.begin(), events.heard.end(), "EditEnded"), 4);
 }
 
-TEST(Win32WindowTest, CloseIsLockedWhileDisabledAndTheWindowMenuComesBack) {
-    Win32Window window;
-    window.ShowModeless();
-    const auto commands = [&window] {
-        const HMENU system = GetSystemMenu(window.Handle(), FALSE);
+TEST_F(Win32WindowTest, CloseIsLockedWhileDisabledAndTheWindowMenuComesBack) {
+    const HWND hwnd = window.Handle();
+    const auto commands = [hwnd] {
         std::vector<UINT> ids;
-        for (int i = 0; i < GetMenuItemCount(system); ++i) {
-            ids.push_back(GetMenuItemID(system, i));
+        for (int i = 0; i < GetMenuItemCount(GetSystemMenu(hwnd, FALSE)); ++i) {
+            ids.push_back(GetMenuItemID(GetSystemMenu(hwnd, FALSE), i));
         }
         return ids;
     };
@@ -426,13 +366,12 @@ TEST(Win32WindowTest, CloseIsLockedWhileDisabledAndTheWindowMenuComesBack) {
     EXPECT_EQ(commands(), std::vector<UINT>(whole.begin(), whole.end() - 2));
     window.DisableClose(true);
     EXPECT_EQ(commands(), std::vector<UINT>(whole.begin(), whole.end() - 4));
-    SendMessageW(window.Handle(), WM_CLOSE, 0, 0);
-    SendMessageW(window.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_TRUE(IsWindowVisible(window.Handle()));
+    SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
 
     window.DisableClose(false);
     EXPECT_EQ(commands(), whole);
-    const HWND hwnd = window.Handle();
     SendMessageW(hwnd, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(hwnd));
     // Closed by the user, it ends the program's loop.
@@ -452,9 +391,7 @@ TEST(Win32WindowDeathTest, EndProgramEndsAtOnceWithoutUnloading) {
 
 // The real message box shows the prompt and title with the style's buttons, and the button
 // pressed is the answer; the About box shows its line, modally, and goes away on OK.
-TEST(Win32WindowTest, MessageBoxAndAboutBox) {
-    Win32Window window;
-    window.ShowModeless();
+TEST_F(Win32WindowTest, MessageBoxAndAboutBox) {
     const std::tuple<unsigned, int, Answer> cases[] = {
         {mb::kYesNo | mb::kQuestion | mb::kSystemModal, IDYES, Answer::Yes},
         {mb::kYesNo | mb::kExclamation, IDNO, Answer::No},
@@ -496,8 +433,7 @@ TEST(Win32WindowTest, MessageBoxAndAboutBox) {
 }
 
 // The tooltip window is a real tooltip control owned by the window; its tools are controls.
-TEST(Win32TooltipWindowTest, ToolsAreControlsOfTheWindowInARealTooltipWindow) {
-    Win32Window window;
+TEST_F(Win32WindowTest, TooltipToolsAreControlsOfTheWindowInARealTooltipWindow) {
     std::unique_ptr<TooltipWindow> tip = window.CreateTooltipWindow();
     ASSERT_NE(tip, nullptr);
     const auto hwnd = reinterpret_cast<HWND>(tip->Handle());

@@ -49,13 +49,11 @@ TEST(Win32Files, FoldersWithNonLatinNamesAreFoundAndCreatedOneLevelAtATime) {
     EXPECT_FALSE(files.FolderExists(tmp.Put("file.txt", "x")));
     EXPECT_FALSE(files.FolderExists(""));
     // Full paths only: "D:x" lies under drive D's current folder, "\\x" under the current drive.
-    for (const auto& [path, rooted] : {std::pair{"D:\\x", true},
-                                       {"d:/x", true},
-                                       {"\\\\server\\share", true},
-                                       {"D:001.bin", false},
-                                       {"D:", false},
-                                       {"\\x", false},
-                                       {"x", false}}) {
+    const std::pair<const char*, bool> paths[] = {
+        {"D:\\x", true},      {"d:/x", true}, {"\\\\server\\share", true},
+        {"D:001.bin", false}, {"D:", false},  {"\\x", false},
+        {"x", false}};
+    for (const auto& [path, rooted] : paths) {
         EXPECT_EQ(files.IsRootedPath(path), rooted) << path;
     }
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/windows/win32_files.h"
@@ -44,6 +45,10 @@ std::string ReadAll(RawDrive& drive, IoResult& result) {
         got += piece;
     }
     return got;
+}
+
+const std::byte* Bytes(const std::string& text) {
+    return reinterpret_cast<const std::byte*>(text.data());
 }
 
 Win32Storage StorageOver(std::vector<std::string> paths) {
@@ -86,10 +91,9 @@ TEST(RawDrive, ARegularFileKeepsTheReadContractIsKnownByItsFileIdAndMayShrink) {
     const auto again = storage.OpenDrive(0);
     ASSERT_TRUE(again.handle);
     std::size_t at = 0;
-    for (const auto& [size, skew] : {std::pair<std::size_t, std::size_t>{100, 0},
-                                     {4096, 3},
-                                     {(std::size_t{1} << 21) + 300, 0},
-                                     {512, 1}}) {
+    const std::pair<std::size_t, std::size_t> pieces[] = {
+        {100, 0}, {4096, 3}, {(std::size_t{1} << 21) + 300, 0}, {512, 1}};
+    for (const auto& [size, skew] : pieces) {
         EXPECT_TRUE(Read(*again.handle, size, result, skew) == bytes.substr(at, size))
             << "piece of " << size << " at " << at << ": " << result.message;
         at += size;
@@ -107,8 +111,7 @@ TEST(RawDrive, ARegularFileKeepsTheReadContractIsKnownByItsFileIdAndMayShrink) {
     for (const auto& [n, error] :
          {std::pair{3u, IoError::NotFound}, {4u, IoError::AccessDenied}, {5u, IoError::NotFound}}) {
         const auto refused = storage.OpenDrive(n);
-        EXPECT_FALSE(refused.handle) << n;
-        EXPECT_EQ(refused.error.error, error) << n;
+        EXPECT_TRUE(!refused.handle && refused.error.error == error) << n;
         EXPECT_FALSE(refused.error.message.empty()) << n;
     }
 
@@ -179,12 +182,9 @@ std::unique_ptr<RawDrive> DriveOn(FakeDisk& disk) {
 TEST(RawDrive, ReadsADiskOrAnUnbufferedFileOnlyAsWindowsAllowsToItsLastByte) {
     for (const auto& [sector, file] :
          {std::pair{512u, false}, {4096u, false}, {512u, true}, {4096u, true}}) {
-        FakeDisk disk;
         // An image's length is a multiple of 512 only.
-        disk.bytes = Pattern(kBlock * 3 + (file ? 512 : sector) * 5, sector);
-        disk.sector = sector;
-        disk.length = disk.bytes.size();
-        disk.file = file;
+        const std::string bytes = Pattern(kBlock * 3 + (file ? 512 : sector) * 5, sector);
+        FakeDisk disk{bytes, sector, bytes.size(), file, {}, 0};
         const auto drive = DriveOn(disk);
         // The copy's blocks, then its 512-byte sectors, into buffers at odd addresses too; a
         // file as the verification reads it: blocks, then what remains.
@@ -204,51 +204,55 @@ TEST(RawDrive, ReadsADiskOrAnUnbufferedFileOnlyAsWindowsAllowsToItsLastByte) {
 }
 
 TEST(RawDrive, MediaErrorsAreReadAgainAndOnlyAGoneDeviceOrAShorterDiskEndsIt) {
-    constexpr unsigned long kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE
-    constexpr unsigned long kHardware = 483;      // ERROR_DEVICE_HARDWARE_ERROR
-    const struct {
-        std::vector<unsigned long> errors;
-        bool shrinks;  // the disk reports a shorter length after it was opened
-        IoError category;
-    } cases[] = {
-        {{ERROR_CRC, ERROR_SECTOR_NOT_FOUND, ERROR_SEEK, ERROR_READ_FAULT, ERROR_GEN_FAILURE,
-          ERROR_IO_DEVICE, kHardware, ERROR_DISK_OPERATION_FAILED},
-         false,
-         IoError::Other},
-        {{ERROR_SECTOR_NOT_FOUND, ERROR_INVALID_PARAMETER}, true, IoError::DeviceGone},
-        {{ERROR_DEVICE_NOT_CONNECTED, kNoSuchDevice, ERROR_DEV_NOT_EXIST, ERROR_DEVICE_REMOVED,
-          ERROR_NOT_READY, ERROR_NO_MEDIA_IN_DRIVE, ERROR_MEDIA_CHANGED},
-         false,
-         IoError::DeviceGone}};
-    for (const auto& c : cases) {
-        for (const unsigned long error : c.errors) {
-            FakeDisk disk;
-            disk.bytes = Pattern(kBlock * 2, 7);
-            disk.length = c.shrinks ? kBlock + 512 * 10 : disk.bytes.size();
-            disk.faults[300] = error;
+    const auto expect = [](IoError category, bool shrinks,
+                           std::initializer_list<unsigned long> errors) {
+        for (const unsigned long error : errors) {
+            // shrinks: the disk reports a shorter length after it was opened.
+            FakeDisk disk{Pattern(kBlock * 2, 7), 512, kBlock * 2, false, {{300, error}}, 0};
+            disk.length = shrinks ? kBlock + 512 * 10 : disk.length;
             const auto drive = DriveOn(disk);
             IoResult result;
             EXPECT_EQ(Read(*drive, kBlock, result).size(), kBlock) << error;
             EXPECT_TRUE(Read(*drive, kBlock, result).empty()) << error;
-            EXPECT_EQ(result.error, c.category) << error << ": " << result.message;
+            EXPECT_EQ(result.error, category) << error << ": " << result.message;
             EXPECT_FALSE(result.message.empty()) << error;
             // Nothing was delivered, so the sectors before the fault are read next.
             EXPECT_TRUE(Read(*drive, 512, result) == disk.bytes.substr(kBlock, 512)) << error;
         }
-    }
+    };
+    expect(IoError::Other, false,
+           {ERROR_CRC, ERROR_SECTOR_NOT_FOUND, ERROR_SEEK, ERROR_READ_FAULT, ERROR_GEN_FAILURE,
+            ERROR_IO_DEVICE, 483 /* ERROR_DEVICE_HARDWARE_ERROR */, ERROR_DISK_OPERATION_FAILED});
+    expect(IoError::DeviceGone, true, {ERROR_SECTOR_NOT_FOUND, ERROR_INVALID_PARAMETER});
+    expect(IoError::DeviceGone, false,
+           {ERROR_DEVICE_NOT_CONNECTED, 433 /* ERROR_NO_SUCH_DEVICE */, ERROR_DEV_NOT_EXIST,
+            ERROR_DEVICE_REMOVED, ERROR_NOT_READY, ERROR_NO_MEDIA_IN_DRIVE, ERROR_MEDIA_CHANGED});
 }
 
-TEST(ImageFile, IsWrittenWholeUnderANonLatinNameAndReplacesAnOlderFile) {
+TEST(ImageFile, IsWrittenWholeUnderALongNonLatinPathAndReplacesAnOlderFile) {
     ScratchDir tmp;
     Win32Files files;
     Win32Storage storage;
-    const std::string folder = tmp.Path() + "\\" + Utf8Of(u8"Образы 映像 🖴");
-    ASSERT_EQ(files.CreateFolder(folder), std::nullopt);
+    std::string folder = tmp.Path();
+    for (const std::string& name : {Utf8Of(u8"Образы 映像 🖴"), std::string(90, 'a'),
+                                    std::string(90, 'b'), std::string(90, 'c')}) {
+        folder += "\\" + name;
+        ASSERT_EQ(files.CreateFolder(folder), std::nullopt) << folder.size();
+    }
+    ASSERT_TRUE(files.FolderExists(folder));
     const std::string bytes = Pattern((std::size_t{3} << 20) + 512, 3);
     const std::string fresh = folder + "\\" + Utf8Of(u8"образ-001.bin");
+    ASSERT_GT(fresh.size(), 300u);
+    ASSERT_EQ(storage.KindOf(fresh), PathKind::Missing);
+    ASSERT_TRUE(storage.KeyOf(fresh).key && storage.FreeBytes(fresh));
     // An older, longer file is replaced by a shorter image.
     const std::string older = folder + "\\" + Utf8Of(u8"образ-002.bin");
-    std::ofstream(FsPath(older), std::ios::binary) << bytes << bytes;
+    // The test's own file system calls take the long path in its \\?\ form.
+    const auto longForm = [](const std::string& path) {
+        return std::filesystem::path(L"\\\\?\\" + FsPath(path).lexically_normal().wstring());
+    };
+    std::ofstream(longForm(older), std::ios::binary) << bytes << bytes;
+    ASSERT_EQ(std::filesystem::file_size(longForm(older)), bytes.size() * 2);
 
     for (const std::string& image : {fresh, older}) {
         const std::size_t written = image == fresh ? bytes.size() : bytes.size() / 2;
@@ -256,30 +260,38 @@ TEST(ImageFile, IsWrittenWholeUnderANonLatinNameAndReplacesAnOlderFile) {
         ASSERT_TRUE(opened.handle) << opened.error.message;
         for (std::size_t at = 0; at < written; at += 1 << 20) {
             const std::size_t size = std::min<std::size_t>(1 << 20, written - at);
-            const IoResult r =
-                opened.handle->Write(reinterpret_cast<const std::byte*>(bytes.data() + at), size);
-            ASSERT_EQ(r.error, IoError::None) << r.message;
-            ASSERT_EQ(r.bytes, size);
+            const IoResult r = opened.handle->Write(Bytes(bytes) + at, size);
+            ASSERT_TRUE(r.error == IoError::None && r.bytes == size) << r.message;
         }
         const IoResult finished = opened.handle->Finish();
         EXPECT_EQ(finished.error, IoError::None) << finished.message;
+        EXPECT_EQ(storage.KindOf(image), PathKind::RegularFile);
         const auto back = storage.OpenImageUncached(image);
         ASSERT_TRUE(back.handle) << back.error.message;
         IoResult result;
         EXPECT_TRUE(ReadAll(*back.handle, result) == bytes.substr(0, written))
             << "differs: " << image << ": " << result.message;
         EXPECT_EQ(back.handle->Identity(), "");
-        EXPECT_NE(opened.handle->Write(reinterpret_cast<const std::byte*>(bytes.data()), 1).error,
-                  IoError::None)
+        EXPECT_NE(opened.handle->Write(Bytes(bytes), 1).error, IoError::None)
             << "written after Finish";
     }
     // Listed under the very names they were given.
     std::set<std::wstring> listed;
-    for (const auto& entry : std::filesystem::directory_iterator(FsPath(folder))) {
-        listed.insert(entry.path().filename().wstring());
+    WIN32_FIND_DATAW found{};
+    const HANDLE list = FindFirstFileW((longForm(folder) / L"*").c_str(), &found);
+    for (BOOL more = list != INVALID_HANDLE_VALUE; more; more = FindNextFileW(list, &found)) {
+        listed.insert(found.cFileName);
     }
-    EXPECT_EQ(listed, (std::set<std::wstring>{FsPath(fresh).filename().wstring(),
+    FindClose(list);
+    EXPECT_EQ(listed, (std::set<std::wstring>{L".", L"..", FsPath(fresh).filename().wstring(),
                                               FsPath(older).filename().wstring()}));
+
+    const std::string tooLong = tmp.Path() + "\\" + std::string(300, 'n') + ".bin";
+    EXPECT_EQ(storage.KindOf(tooLong), PathKind::Missing);
+    const FileKey key = storage.KeyOf(tooLong);
+    EXPECT_TRUE(!key.key && key.error.starts_with("The path is too long")) << key.error;
+    EXPECT_FALSE(storage.CreateImage(tooLong).handle);
+    EXPECT_EQ(storage.OpenImageUncached(tooLong).error.error, IoError::NotFound);
 }
 
 // The error SetSecurityInfo gives decides whether the image is kept without its owner-only list.
@@ -306,46 +318,10 @@ TEST(ImageFile, IsKeptWithANoteWhereTheShareRefusesAccessLists) {
         EXPECT_EQ(note.starts_with("the owner-only access list could not be applied ("),
                   error != ERROR_SUCCESS)
             << note;
-        EXPECT_EQ(image.handle->Write(reinterpret_cast<const std::byte*>("abc"), 3).bytes, 3u);
+        EXPECT_EQ(image.handle->Write(Bytes("abc"), 3).bytes, 3u);
         EXPECT_EQ(image.handle->Finish().error, IoError::None);
         EXPECT_EQ(ScratchDir::Read(path), "abc");
     }
-}
-
-// Past MAX_PATH through the \\?\ form; a name longer than the file system takes says so.
-TEST(Storage, LongPathsAreImagedAndTooLongOnesSaySo) {
-    ScratchDir tmp;
-    Win32Files files;
-    Win32Storage storage;
-    std::string folder = tmp.Path();
-    for (const char letter : {'a', 'b', 'c'}) {
-        folder += "\\" + std::string(90, letter);
-        ASSERT_EQ(files.CreateFolder(folder), std::nullopt) << folder.size();
-    }
-    const std::string image = folder + "\\001.bin";
-    ASSERT_GT(image.size(), 300u);
-    ASSERT_TRUE(files.FolderExists(folder));
-    ASSERT_EQ(storage.KindOf(image), PathKind::Missing);
-    ASSERT_TRUE(storage.KeyOf(image).key);
-    ASSERT_TRUE(storage.FreeBytes(image));
-    for (const std::string& path : {image, image + ".txt"}) {
-        auto created = storage.CreateImage(path);
-        ASSERT_TRUE(created.handle) << created.error.message;
-        EXPECT_EQ(created.handle->Write(reinterpret_cast<const std::byte*>("xyz"), 3).bytes, 3u);
-        EXPECT_EQ(created.handle->Finish().error, IoError::None);
-        EXPECT_EQ(storage.KindOf(path), PathKind::RegularFile);
-        auto back = storage.OpenImageUncached(path);
-        ASSERT_TRUE(back.handle) << back.error.message;
-        IoResult result;
-        EXPECT_EQ(ReadAll(*back.handle, result), "xyz") << result.message;
-    }
-    const std::string tooLong = tmp.Path() + "\\" + std::string(300, 'n') + ".bin";
-    EXPECT_EQ(storage.KindOf(tooLong), PathKind::Missing);
-    const FileKey key = storage.KeyOf(tooLong);
-    EXPECT_FALSE(key.key);
-    EXPECT_TRUE(key.error.starts_with("The path is too long")) << key.error;
-    EXPECT_FALSE(storage.CreateImage(tooLong).handle);
-    EXPECT_EQ(storage.OpenImageUncached(tooLong).error.error, IoError::NotFound);
 }
 
 TEST(Storage, DevicesAndFoldersAreNeverImageFiles) {
@@ -386,10 +362,7 @@ TEST(Storage, KeysAreEqualExactlyForPathsThatReachTheSameFile) {
 
     // An existing file by its file id, a path not there yet by its folder's final path and
     // its own names upper-cased letter for letter.
-    struct Case {
-        std::string a, b;
-        bool same;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {file, folder + "\\IMAGE-FILE-001.BIN", true},
         {file, doubled, true},
         {file, "\\\\?\\" + file, true},
@@ -403,18 +376,16 @@ TEST(Storage, KeysAreEqualExactlyForPathsThatReachTheSameFile) {
         {missing, folder + "\\new2\\" + Utf8Of(u8"Образ-é.bin"), false},
         {folder + Utf8Of(u8"\\straße.bin"), folder + "\\STRASSE.BIN", false},
     };
-    for (const Case& c : cases) {
-        const FileKey a = storage.KeyOf(c.a);
-        const FileKey b = storage.KeyOf(c.b);
-        ASSERT_TRUE(a.key && b.key) << c.a << " | " << c.b << ": " << a.error << b.error;
-        EXPECT_EQ(*a.key == *b.key, c.same) << c.a << " -> " << *a.key << "\n"
-                                            << c.b << " -> " << *b.key;
+    for (const auto& [pathA, pathB, same] : cases) {
+        const FileKey a = storage.KeyOf(pathA), b = storage.KeyOf(pathB);
+        ASSERT_TRUE(a.key && b.key) << pathA << " | " << pathB << ": " << a.error << b.error;
+        EXPECT_EQ(*a.key == *b.key, same) << pathA << " -> " << *a.key << "\n"
+                                          << pathB << " -> " << *b.key;
     }
     // Nothing can be created below a file, and an empty path or a device names no file.
     for (const std::string& path : {file + "\\x.bin", std::string(), std::string("\\\\.\\C:")}) {
         const FileKey key = storage.KeyOf(path);
-        EXPECT_FALSE(key.key) << path;
-        EXPECT_FALSE(key.error.empty()) << path;
+        EXPECT_TRUE(!key.key && !key.error.empty()) << path;
     }
 }
 
@@ -422,8 +393,7 @@ TEST(Storage, FreeSpaceOfWinesDrivesAndOfPathsNotThereYet) {
     ScratchDir tmp;
     Win32Storage storage;
     const auto free = storage.FreeBytes(tmp.Path());
-    ASSERT_TRUE(free);
-    EXPECT_GT(*free, 0u);
+    ASSERT_TRUE(free && *free > 0);
     // Nearest existing folder: the same volume, give or take what others wrote meanwhile.
     const auto deeper = storage.FreeBytes(tmp.Path() + "\\not\\there\\001.bin");
     ASSERT_TRUE(deeper);
@@ -446,11 +416,9 @@ TEST(Storage, FreeSpaceOfWinesDrivesAndOfPathsNotThereYet) {
 TEST(Storage, OnlyFatLimitsTheSizeOfAFile) {
     ScratchDir tmp;
     EXPECT_FALSE(Win32Storage().LargestFile(tmp.Path() + "\\new\\001.bin")) << "Wine's drive";
-    for (const auto& [name, limited] : {std::pair{L"FAT", true},
-                                        {L"FAT32", true},
-                                        {L"exFAT", false},
-                                        {L"NTFS", false},
-                                        {L"ReFS", false}}) {
+    const std::pair<const wchar_t*, bool> systems[] = {
+        {L"FAT", true}, {L"FAT32", true}, {L"exFAT", false}, {L"NTFS", false}, {L"ReFS", false}};
+    for (const auto& [name, limited] : systems) {
         const auto limit = FileSizeLimitOf(name);
         EXPECT_EQ(limit ? limit->largest : 0, limited ? 4294967295u : 0u);
     }

@@ -1,11 +1,14 @@
-// The WMI disk catalog: its query texts, its reading of property values, and Wine's WMI.
+// The WMI disk catalog: its query texts, its reading of property values, and Wine's WMI and
+// volume queries.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "platform/windows/com_ptr.h"
 #include "platform/windows/wmi_disk_catalog.h"
+#include "scratch.h"
 
 namespace velmaris::platform {
 namespace {
@@ -42,23 +45,14 @@ TEST(WmiValues, NullsAreAbsentAndEachTypeIsReadForWhatItHolds) {
     using U32 = std::optional<std::uint32_t>;
     // Size is a uint64, which arrives as text; Index a uint32, which arrives as VT_I4 with the
     // same bits; texts come out as UTF-8.
-    struct Case {
-        const char* what;
-        VARIANT value;
-        Str text, number;
-        U32 index;
-    } cases[] = {
+    std::tuple<const char*, VARIANT, Str, Str, U32> cases[] = {
         {"null", Of(VT_NULL), {}, {}, {}},
         {"empty", Of(VT_EMPTY), {}, {}, {}},
         {"uint64 as text", Text(L"500107862016"), "500107862016", "500107862016", {}},
         {"uint32 as text", Text(L"12"), "12", "12", 12u},
         {"empty text", Text(L""), "", {}, {}},
         {"text, not a number", Text(L"12abc"), "12abc", {}, {}},
-        {"non-Latin",
-         Text(L"Диск 映像"),
-         "\xD0\x94\xD0\xB8\xD1\x81\xD0\xBA \xE6\x98\xA0\xE5\x83\x8F",
-         {},
-         {}},
+        {"non-Latin", Text(L"Диск 映像"), reinterpret_cast<const char*>(u8"Диск 映像"), {}, {}},
         {"no string", Text(nullptr), {}, {}, {}},
         {"uint64", Of(VT_UI8, [](auto& v) { v.ullVal = 2000398934016; }), {}, "2000398934016", {}},
         {"uint32 in a signed slot", Of(VT_I4, [](auto& v) { v.lVal = 3; }), {}, "3", 3u},
@@ -70,11 +64,11 @@ TEST(WmiValues, NullsAreAbsentAndEachTypeIsReadForWhatItHolds) {
         {"double", Of(VT_R8, [](auto& v) { v.dblVal = 1.5; }), {}, {}, {}},
         {"boolean", Of(VT_BOOL, [](auto& v) { v.boolVal = VARIANT_TRUE; }), {}, {}, {}},
     };
-    for (Case& c : cases) {
-        EXPECT_EQ(TextOf(c.value), c.text) << c.what;
-        EXPECT_EQ(NumberTextOf(c.value), c.number) << c.what;
-        EXPECT_EQ(UInt32Of(c.value), c.index) << c.what;
-        VariantClear(&c.value);
+    for (auto& [what, value, text, number, index] : cases) {
+        EXPECT_EQ(std::tuple(TextOf(value), NumberTextOf(value), UInt32Of(value)),
+                  std::tuple(text, number, index))
+            << what;
+        VariantClear(&value);
     }
 }
 
@@ -92,12 +86,9 @@ TEST(WmiValues, ADiskRecordTakesEachPropertyByNameAndNeedsADriveNumber) {
     };
     const auto record = read(true);
     ASSERT_TRUE(record);
-    EXPECT_EQ(record->index, 2u);
-    EXPECT_EQ(record->deviceId, "DeviceID");
-    EXPECT_EQ(record->model, "Model");
-    EXPECT_EQ(record->mediaType, "MediaType");
-    EXPECT_EQ(record->size, "30746096640");
-    EXPECT_EQ(record->pnpDeviceId, "PNPDeviceID");
+    EXPECT_EQ(std::tuple(record->index, record->deviceId, record->model, record->mediaType,
+                         record->size, record->pnpDeviceId),
+              std::tuple(2u, "DeviceID", "Model", "MediaType", "30746096640", "PNPDeviceID"));
     EXPECT_FALSE(read(false));
 }
 
@@ -136,6 +127,13 @@ TEST(WmiDiskCatalog, ListsTheMachinesDisksAndWalksWhatItCan) {
         EXPECT_EQ((*again)[i].deviceId, (*disks)[i].deviceId);
     }
     EXPECT_TRUE(catalog.PartitionsOf("\\\\.\\PHYSICALDRIVE4000000").empty());
+    // Windows places a local folder's volume on its disks; Wine's volumes have no extent.
+    test::ScratchDir tmp;
+    const std::string file = tmp.Put("plain.bin", "x");
+    const DisksUnder under = catalog.DisksHolding(file);
+    EXPECT_NE(under.kind, DisksUnder::Kind::Unknown) << under.reason;
+    EXPECT_EQ(under.kind == DisksUnder::Kind::Disks, !under.drives.empty());
+    EXPECT_TRUE(catalog.DrivesBackedBy(file).empty()) << "a plain file backs no disk";
 }
 
 }  // namespace
