@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "scratch.h"
 
@@ -28,11 +29,7 @@ class LoopLab {
 
     // Why the test cannot run here, or "" when it can.
     std::string Missing(const std::string& tools) {
-        std::ifstream status("/proc/self/status");
-        std::string word, real, effective;
-        while (status >> word && word != "Uid:") {
-        }
-        if (!(status >> real >> effective) || effective != "0") {
+        if (!tmp.Run("test \"$(id -u)\" = 0")) {
             return "needs root to attach loop devices and mount";
         }
         const auto found = tmp.Run("for t in " + tools + "; do command -v $t || exit 1; done");
@@ -95,10 +92,36 @@ class LoopLab {
         return std::filesystem::canonical(point).string();
     }
 
+    // FAT through fusefat on a new loop device, on a fresh folder; the folder, or "".
+    std::string MountFat(const std::string& folder) {
+        const std::string device = Attach(folder + ".img", 16 << 20);
+        const std::filesystem::path point = tmp.Path() / folder;
+        std::filesystem::create_directories(point);
+        if (!tmp.Run("mkfs.vfat /dev/" + device + " && fusefat -o rw+ /dev/" + device + " " +
+                     Quoted(point))) {
+            return "";
+        }
+        AddMount(point);
+        return point.string();
+    }
+
     ScratchDir tmp;
 
   private:
     std::vector<std::string> undo_;  // commands, oldest first
+};
+
+// A test that attaches and mounts, skipped unless it runs as root with these tools.
+class LoopTest : public ::testing::Test {
+  protected:
+    void SetUp() override { Need("losetup mkfs.ext4 mount umount"); }
+    // Skips the test unless these tools are there too; the caller returns when IsSkipped().
+    void Need(const std::string& tools) {
+        if (const auto why = lab.Missing(tools); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
+    }
+    LoopLab lab;
 };
 
 }  // namespace velmaris::test
