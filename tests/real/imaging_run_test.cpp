@@ -182,7 +182,7 @@ TEST_F(ImagingRun, VerificationReadsTheDevicesAgainAndCatchesAChangedSource) {
     // Onto btrfs, whose folders have a device number no mount line shows.
     const std::string btrfs = lab.Attach("btrfs.img", 32 << 20);
     lab.tmp.Run("mkfs.btrfs -q -f -K --mixed /dev/" + btrfs);
-    const std::string target = lab.Mount("/dev/" + btrfs, "-o noatime,nodiscard", "btrfs");
+    const std::string target = lab.Mount("mount -o noatime,nodiscard /dev/" + btrfs, "btrfs");
     ASSERT_FALSE(target.empty());
     const std::array<fs::path, 2> files = {RandomFile(lab, "512.img", kBlock * 3 + 512 * 5),
                                            RandomFile(lab, "4096.img", kBlock * 2 + 4096 * 3)};
@@ -264,10 +264,9 @@ TEST_F(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpell
         const std::string drive = lab.Attach(name + ".img", kBlock * 64);
         const std::string up = lab.MountExt4(drive, name + "-up");
         const std::string at = full ? up + "/" : "";
-        fs::create_directories(t / name);
-        lab.tmp.Run("cd " + up + " && mkdir l u w && mount -t overlay -o noatime,lowerdir=" + at +
-                    "l,upperdir=" + at + "u,workdir=" + at + "w overlay " + Quoted(t / name));
-        lab.AddMount(t / name);
+        lab.Mount("cd " + up + " && mkdir l u w && mount -t overlay -o noatime,lowerdir=" + at +
+                      "l,upperdir=" + at + "u,workdir=" + at + "w overlay",
+                  name);
         return drive;
     };
     const std::vector<std::function<Scene()>> cases = {
@@ -283,7 +282,7 @@ TEST_F(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpell
         },
         [&] {  // a bind-mounted folder
             fs::create_directories(t / "real");
-            lab.Mount(Quoted(t / "real"), "--bind", "bound");
+            lab.Mount("mount --bind " + Quoted(t / "real"), "bound");
             return Scene{"real", sources(2), {{2, "bound/001.bin"}}, same("bound/001.bin")};
         },
         [&] {  // two names differing in case on FAT
@@ -297,7 +296,7 @@ TEST_F(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpell
             const std::string drive = lab.Attach("g.img", kBlock * 64);
             lab.tmp.Run(std::string(test::kQuietExt4) + " /dev/" + drive);
             return Scene{"", {drive}, {{1, "g-mnt/001.bin"}}, onSource, [this, drive] {
-                             lab.Mount("/dev/" + drive, "-o noatime", "g-mnt");
+                             lab.Mount("mount -o noatime /dev/" + drive, "g-mnt");
                          }};
         },
         [&] {  // a loop device over a file on a selected drive
@@ -317,7 +316,7 @@ TEST_F(ImagingRun, NeverWritesOverASourceNorTwiceIntoOneFileHoweverPathsAreSpell
             const std::string a = lab.Attach("i1.img", kBlock * 128);
             const std::string b = lab.Attach("i2.img", kBlock * 128);
             lab.tmp.Run("mkfs.btrfs -q -f -K --mixed /dev/" + a + " /dev/" + b);
-            lab.Mount("/dev/" + a, "-o noatime,nodiscard", "i");
+            lab.Mount("mount -o noatime,nodiscard /dev/" + a, "i");
             return Scene{"i", {b}, {}, onSource};
         },
     };
@@ -360,10 +359,9 @@ TEST_F(ImagingRun, ADriveSwappedAtItsNumberEndsInAnOpenErrorWithoutAnImage) {
         return;
     }
     // Another medium of the same size at the same number, as a swapped disk would be.
-    ASSERT_TRUE(lab.Detach(swapped));
     const fs::path other = RandomFile(lab, "second.img", kBlock * 2);
-    ASSERT_TRUE(lab.tmp.Run("losetup /dev/" + swapped + " " + Quoted(other)));
-    lab.Adopt(swapped);
+    ASSERT_TRUE(lab.tmp.Run("losetup -d /dev/" + swapped + " && losetup /dev/" + swapped + " " +
+                            Quoted(other)));
     program.frm.Command2_Click();
     EXPECT_EQ(program.Status(1), "Open Error ...");
     EXPECT_FALSE(fs::exists(folder / "001.bin"));

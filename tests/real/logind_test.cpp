@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -127,11 +126,10 @@ TEST(LogindKeepAwake, HoldsASleepLockUntilReleasedAndNothingWithoutLogind) {
     if (!bus.pid) {
         GTEST_SKIP() << "dbus-daemon could not be started";
     }
-    ScratchDir nowhere;
     const std::string kLock = "sleep:idle|Velmaris|Drives are being imaged|block";
     for (const bool withLogind : {false, true}) {
         for (const std::string& address :
-             {"unix:path=" + (nowhere.Path() / "none").string(), bus.address}) {
+             {"unix:path=" + (bus.dir.Path() / "none").string(), bus.address}) {
             SCOPED_TRACE(address + (withLogind ? " with logind" : ""));
             ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
             std::optional<FakeLogin1> login1;

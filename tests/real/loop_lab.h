@@ -1,7 +1,6 @@
 // Loop devices and mounts made by a test as root, undone however the test ends.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -50,59 +49,36 @@ class LoopLab {
         if (!node || node->rfind("/dev/", 0) != 0) {
             return "";
         }
-        const std::string name = node->substr(5);
-        Adopt(name);
-        return name;
+        // Detached at the end even when the test has detached it itself: whatever the test
+        // attached there again goes too.
+        undo_.push_back("losetup -d " + *node);
+        return node->substr(5);
     }
 
-    // A loop device attached by hand, to be detached with the others.
-    void Adopt(const std::string& name) { undo_.push_back("losetup -d /dev/" + name); }
-    // A mount made by hand, to be undone with the others.
-    void AddMount(const std::filesystem::path& point) {
-        undo_.push_back("umount " + Quoted(point));
-    }
-
-    bool Detach(const std::string& name) {
-        const auto it = std::find(undo_.begin(), undo_.end(), "losetup -d /dev/" + name);
-        if (it == undo_.end() || !tmp.Run(*it)) {
-            return false;
-        }
-        undo_.erase(it);
-        return true;
-    }
-
-    // ext4 straight on the device, mounted on a fresh folder; the folder's resolved path.
-    std::string MountExt4(const std::string& name, const std::string& folder) {
-        if (!tmp.Run(std::string(kQuietExt4) + " /dev/" + name)) {
-            return "";
-        }
-        return Mount("/dev/" + name, "-o noatime", folder);
-    }
-
-    // Any mount on a fresh folder ("tmpfs", "-t tmpfs -o size=1m"); the folder's resolved path,
-    // or "" when mount failed.
-    std::string Mount(const std::string& source, const std::string& options,
-                      const std::string& folder) {
+    // A mount on a fresh folder by a command that takes the folder last ("mount -t tmpfs tmpfs");
+    // the folder's resolved path, or "" when the command failed.
+    std::string Mount(const std::string& command, const std::string& folder) {
         const std::filesystem::path point = tmp.Path() / folder;
         std::filesystem::create_directories(point);
-        if (!tmp.Run("mount " + options + " " + source + " " + Quoted(point))) {
+        if (!tmp.Run(command + " " + Quoted(point))) {
             return "";
         }
-        AddMount(point);
+        undo_.push_back("umount " + Quoted(point));
         return std::filesystem::canonical(point).string();
     }
 
-    // FAT through fusefat on a new loop device, on a fresh folder; the folder, or "".
+    // ext4 straight on the device, mounted on a fresh folder.
+    std::string MountExt4(const std::string& name, const std::string& folder) {
+        return tmp.Run(std::string(kQuietExt4) + " /dev/" + name)
+                   ? Mount("mount -o noatime /dev/" + name, folder)
+                   : "";
+    }
+
+    // FAT through fusefat on a new loop device, on a fresh folder.
     std::string MountFat(const std::string& folder) {
         const std::string device = Attach(folder + ".img", 16 << 20);
-        const std::filesystem::path point = tmp.Path() / folder;
-        std::filesystem::create_directories(point);
-        if (!tmp.Run("mkfs.vfat /dev/" + device + " && fusefat -o rw+ /dev/" + device + " " +
-                     Quoted(point))) {
-            return "";
-        }
-        AddMount(point);
-        return point.string();
+        return tmp.Run("mkfs.vfat /dev/" + device) ? Mount("fusefat -o rw+ /dev/" + device, folder)
+                                                   : "";
     }
 
     ScratchDir tmp;

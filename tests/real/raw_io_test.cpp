@@ -223,8 +223,8 @@ long FlushesOf(const std::string& disk) {
 TEST_F(Mounted, AnImageIsOnTheDiskWhenFinishedAndReadsBackWholePastTheCache) {
     const std::string disk = lab.Attach("fs.img", std::uintmax_t{16} << 20, "--sector-size 4096");
     const std::string ext4 = disk.empty() ? "" : lab.MountExt4(disk, "ext4");
-    const std::string tmpfs = lab.Mount("tmpfs", "-t tmpfs", "tmpfs");
-    const std::string ramfs = lab.Mount("ramfs", "-t ramfs", "ramfs");
+    const std::string tmpfs = lab.Mount("mount -t tmpfs tmpfs", "tmpfs");
+    const std::string ramfs = lab.Mount("mount -t ramfs ramfs", "ramfs");
     ASSERT_FALSE(ext4.empty() || tmpfs.empty() || ramfs.empty()) << "could not mount all three";
     auto storage = StorageOver();
     const std::string bytes = Pattern(kBlock * 5 + 512 * 3, 9);
@@ -241,7 +241,6 @@ TEST_F(Mounted, AnImageIsOnTheDiskWhenFinishedAndReadsBackWholePastTheCache) {
         const auto image = storage.OpenImageUncached(path.string());
         ASSERT_TRUE(image.handle) << folder << ": " << image.error.message;
         EXPECT_EQ(image.handle->Length(), bytes.size());
-        EXPECT_EQ(image.handle->Identity(), "");
         EXPECT_TRUE(direct < 0 || (FlagsOf(path) & O_DIRECT) == direct) << folder;
         std::string got;
         IoResult result;
@@ -325,8 +324,8 @@ TEST_F(Mounted, FatLimitsImagesTo4GiBAndGivesThemItsOwnPermissions) {
 }
 
 TEST_F(Mounted, AFullTmpfsGivesNoSpaceAndProcMountedElsewhereIsNoTarget) {
-    const std::string small = lab.Mount("tmpfs", "-t tmpfs -o size=1m", "small");
-    const std::string proc = lab.Mount("proc", "-t proc", "proc");
+    const std::string small = lab.Mount("mount -t tmpfs -o size=1m tmpfs", "small");
+    const std::string proc = lab.Mount("mount -t proc proc", "proc");
     ASSERT_FALSE(small.empty() || proc.empty()) << "could not mount tmpfs and proc";
     auto storage = StorageOver();
 
