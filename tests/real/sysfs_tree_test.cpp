@@ -297,7 +297,7 @@ TEST_F(LoopDevices, AreListedSizedAndMountedAsTheKernelSees) {
     ASSERT_TRUE(lab.tmp.Run("losetup -d /dev/" + big));
     const auto second = catalog.Disks();
     ASSERT_TRUE(second.has_value());
-    // Its number goes with it; that the others keep theirs is sysfs_tree_test's.
+    // Its number goes with it; that the others keep theirs is SysfsTree's.
     EXPECT_EQ(Find(*second, big), nullptr) << "a detached loop device is still listed";
 }
 
