@@ -1,6 +1,5 @@
-// Raw drives, image files, free space, the clock, the locale's number marks and the shutdown
-// program on the machine.
-// Loop devices and mounts need root and skip without it; the rest runs as any user.
+// Raw drives, image files, free space, the clock, number marks and the shutdown program on the
+// machine. Loop devices and mounts need root and skip without it; the rest runs as any user.
 #include <fcntl.h>
 #include <unistd.h>
 
