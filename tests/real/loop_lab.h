@@ -1,6 +1,7 @@
 // Loop devices and mounts made by a test as root, undone however the test ends.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -49,10 +50,18 @@ class LoopLab {
         if (!node || node->rfind("/dev/", 0) != 0) {
             return "";
         }
-        // Detached at the end even when the test has detached it itself: whatever the test
-        // attached there again goes too.
         undo_.push_back("losetup -d " + *node);
         return node->substr(5);
+    }
+
+    // Detaches now, and not again at the end, when another test may have the number.
+    bool Detach(const std::string& name) {
+        const auto it = std::find(undo_.begin(), undo_.end(), "losetup -d /dev/" + name);
+        if (it == undo_.end() || !tmp.Run(*it)) {
+            return false;
+        }
+        undo_.erase(it);
+        return true;
     }
 
     // A mount on a fresh folder by a command that takes the folder last ("mount -t tmpfs tmpfs");

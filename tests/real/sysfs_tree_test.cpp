@@ -294,7 +294,7 @@ TEST_F(LoopDevices, AreListedSizedAndMountedAsTheKernelSees) {
     EXPECT_EQ(paths.VolumeOf(point + "/not/made/yet.img"), point);
     EXPECT_EQ(paths.VolumeOf(point), point);
 
-    ASSERT_TRUE(lab.tmp.Run("losetup -d /dev/" + big));
+    ASSERT_TRUE(lab.Detach(big));
     const auto second = catalog.Disks();
     ASSERT_TRUE(second.has_value());
     // Its number goes with it; that the others keep theirs is SysfsTree's.
