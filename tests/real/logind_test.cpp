@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,26 +26,16 @@ using test::ScratchDir;
 
 // A dbus-daemon of our own, with the session bus's configuration, open to this user; it forks
 // once it listens.
-class PrivateBus {
-  public:
-    PrivateBus()
-        : address_("unix:path=" + (dir_.Path() / "bus").string()),
-          pid_(dir_.Run("dbus-daemon --session --fork --print-pid=1 --address=" + address_)) {}
+struct PrivateBus {
+    ScratchDir dir;
+    std::string address = "unix:path=" + (dir.Path() / "bus").string();
+    std::optional<std::string> pid =
+        dir.Run("dbus-daemon --session --fork --print-pid=1 --address=" + address);
     ~PrivateBus() {
-        if (pid_) {
-            dir_.Run("kill " + *pid_);
+        if (pid) {
+            dir.Run("kill " + *pid);
         }
     }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
-    bool Running() const { return pid_.has_value(); }
-    const std::string& Address() const { return address_; }
-
-  private:
-    ScratchDir dir_;
-    std::string address_;
-    std::optional<std::string> pid_;
 };
 
 // logind's Inhibit as documented: takes what, who, why and mode, and hands out one end of a
@@ -85,9 +74,6 @@ class FakeLogin1 {
             ::close(kept);
         }
     }
-    FakeLogin1(const FakeLogin1&) = delete;
-    FakeLogin1& operator=(const FakeLogin1&) = delete;
-
     bool Serving() const { return serving_; }
     std::vector<std::string> Calls() {
         const std::lock_guard<std::mutex> guard(mutex_);
@@ -106,10 +92,7 @@ class FakeLogin1 {
   private:
     static int Inhibit(sd_bus_message* call, void* self, sd_bus_error* /*error*/) {
         auto& login1 = *static_cast<FakeLogin1*>(self);
-        const char* what = nullptr;
-        const char* who = nullptr;
-        const char* why = nullptr;
-        const char* mode = nullptr;
+        const char *what = nullptr, *who = nullptr, *why = nullptr, *mode = nullptr;
         if (const int r = sd_bus_message_read(call, "ssss", &what, &who, &why, &mode); r < 0) {
             return r;
         }
@@ -140,22 +123,21 @@ class FakeLogin1 {
 // it through each run and stop is proven through the fakes in tests/core.
 TEST(LogindKeepAwake, HoldsASleepLockUntilReleasedAndNothingWithoutLogind) {
     PrivateBus bus;
-    if (!bus.Running()) {
+    if (!bus.pid) {
         GTEST_SKIP() << "dbus-daemon could not be started";
     }
-    ScratchDir nowhere;
     const std::string kLock = "sleep:idle|Velmaris|Drives are being imaged|block";
     for (const bool withLogind : {false, true}) {
         for (const std::string& address :
-             {"unix:path=" + (nowhere.Path() / "none").string(), bus.Address()}) {
+             {"unix:path=" + (bus.dir.Path() / "none").string(), bus.address}) {
             SCOPED_TRACE(address + (withLogind ? " with logind" : ""));
             ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
             std::optional<FakeLogin1> login1;
             if (withLogind) {
-                login1.emplace(bus.Address());
+                login1.emplace(bus.address);
                 ASSERT_TRUE(login1->Serving());
             }
-            const bool expectLock = withLogind && address == bus.Address();
+            const bool expectLock = withLogind && address == bus.address;
             LogindKeepAwake awake;
             for (int run = 0; run < 2; ++run) {
                 awake.Hold();

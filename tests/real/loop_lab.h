@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "scratch.h"
 
@@ -28,11 +29,7 @@ class LoopLab {
 
     // Why the test cannot run here, or "" when it can.
     std::string Missing(const std::string& tools) {
-        std::ifstream status("/proc/self/status");
-        std::string word, real, effective;
-        while (status >> word && word != "Uid:") {
-        }
-        if (!(status >> real >> effective) || effective != "0") {
+        if (!tmp.Run("test \"$(id -u)\" = 0")) {
             return "needs root to attach loop devices and mount";
         }
         const auto found = tmp.Run("for t in " + tools + "; do command -v $t || exit 1; done");
@@ -53,18 +50,11 @@ class LoopLab {
         if (!node || node->rfind("/dev/", 0) != 0) {
             return "";
         }
-        const std::string name = node->substr(5);
-        Adopt(name);
-        return name;
+        undo_.push_back("losetup -d " + *node);
+        return node->substr(5);
     }
 
-    // A loop device attached by hand, to be detached with the others.
-    void Adopt(const std::string& name) { undo_.push_back("losetup -d /dev/" + name); }
-    // A mount made by hand, to be undone with the others.
-    void AddMount(const std::filesystem::path& point) {
-        undo_.push_back("umount " + Quoted(point));
-    }
-
+    // Detaches now, and not again at the end, when another test may have the number.
     bool Detach(const std::string& name) {
         const auto it = std::find(undo_.begin(), undo_.end(), "losetup -d /dev/" + name);
         if (it == undo_.end() || !tmp.Run(*it)) {
@@ -74,31 +64,49 @@ class LoopLab {
         return true;
     }
 
-    // ext4 straight on the device, mounted on a fresh folder; the folder's resolved path.
-    std::string MountExt4(const std::string& name, const std::string& folder) {
-        if (!tmp.Run(std::string(kQuietExt4) + " /dev/" + name)) {
-            return "";
-        }
-        return Mount("/dev/" + name, "-o noatime", folder);
-    }
-
-    // Any mount on a fresh folder ("tmpfs", "-t tmpfs -o size=1m"); the folder's resolved path,
-    // or "" when mount failed.
-    std::string Mount(const std::string& source, const std::string& options,
-                      const std::string& folder) {
+    // A mount on a fresh folder by a command that takes the folder last ("mount -t tmpfs tmpfs");
+    // the folder's resolved path, or "" when the command failed.
+    std::string Mount(const std::string& command, const std::string& folder) {
         const std::filesystem::path point = tmp.Path() / folder;
         std::filesystem::create_directories(point);
-        if (!tmp.Run("mount " + options + " " + source + " " + Quoted(point))) {
+        if (!tmp.Run(command + " " + Quoted(point))) {
             return "";
         }
-        AddMount(point);
+        undo_.push_back("umount " + Quoted(point));
         return std::filesystem::canonical(point).string();
+    }
+
+    // ext4 straight on the device, mounted on a fresh folder.
+    std::string MountExt4(const std::string& name, const std::string& folder) {
+        return tmp.Run(std::string(kQuietExt4) + " /dev/" + name)
+                   ? Mount("mount -o noatime /dev/" + name, folder)
+                   : "";
+    }
+
+    // FAT through fusefat on a new loop device, on a fresh folder.
+    std::string MountFat(const std::string& folder) {
+        const std::string device = Attach(folder + ".img", 16 << 20);
+        return tmp.Run("mkfs.vfat /dev/" + device) ? Mount("fusefat -o rw+ /dev/" + device, folder)
+                                                   : "";
     }
 
     ScratchDir tmp;
 
   private:
     std::vector<std::string> undo_;  // commands, oldest first
+};
+
+// A test that attaches and mounts, skipped unless it runs as root with these tools.
+class LoopTest : public ::testing::Test {
+  protected:
+    void SetUp() override { Need("losetup mkfs.ext4 mount umount"); }
+    // Skips the test unless these tools are there too; the caller returns when IsSkipped().
+    void Need(const std::string& tools) {
+        if (const auto why = lab.Missing(tools); !why.empty()) {
+            GTEST_SKIP() << why;
+        }
+    }
+    LoopLab lab;
 };
 
 }  // namespace velmaris::test

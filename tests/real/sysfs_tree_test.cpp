@@ -1,7 +1,9 @@
-// The catalog on a made-up sysfs tree and mount table: no root needed.
+// The catalog on a made-up sysfs tree and mount table, which needs no root, and on real loop
+// devices, which needs root, losetup, mkfs.ext4 and mount.
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -11,15 +13,18 @@
 
 #include <gtest/gtest.h>
 
+#include "loop_lab.h"
 #include "platform/linux/linux_system_paths.h"
+#include "platform/linux/mount_table.h"
 #include "platform/linux/sysfs_disk_catalog.h"
-#include "scratch.h"
 
 namespace velmaris::platform {
 namespace {
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
+using Attrs = std::initializer_list<std::pair<std::string, std::string>>;
+using LoopDevices = test::LoopTest;
 
 std::string Drive(std::size_t n) {
     return "\\\\.\\PHYSICALDRIVE" + std::to_string(n);
@@ -28,22 +33,23 @@ std::string Drive(std::size_t n) {
 class SysfsTree : public ::testing::Test {
   protected:
     void SetUp() override {
-        Disk("sdb", "8:16", "2048", "0", {"device/vendor", "ATA     \n"},
-             {"device/model", "QEMU HARDDISK   \n"});
-        Disk("sdb/sdb1", "8:17", "8", "0", {"partition", "1"}, {"holders/dm-0/.keep", ""});
-        Disk("sdb/sdb2", "8:18", "8", "0", {"partition", "2"});
-        Disk("sdc", "8:32", "0", "1", {"device/vendor", "Generic"},  // empty card reader
-             {"device/model", "STORAGE  DEVICE"});
+        Disk("sdb", "8:16", "2048", "0",
+             {{"device/vendor", "ATA     \n"}, {"device/model", "QEMU HARDDISK   \n"}});
+        Disk("sdb/sdb1", "8:17", "8", "0", {{"partition", "1"}, {"holders/dm-0/.keep", ""}});
+        Disk("sdb/sdb2", "8:18", "8", "0", {{"partition", "2"}});
+        // An empty card reader.
+        Disk("sdc", "8:32", "0", "1",
+             {{"device/vendor", "Generic"}, {"device/model", "STORAGE  DEVICE"}});
         Disk("sdaa", "65:160", "1", "0");
-        Disk("loop2", "7:2", "8", "0", {"loop/backing_file", "/img/a.img\n"});
-        Disk("loop10", "7:10", "8", "0", {"loop/backing_file", "/img/b.img\n"});
+        Disk("loop2", "7:2", "8", "0", {{"loop/backing_file", "/img/a.img\n"}});
+        Disk("loop10", "7:10", "8", "0", {{"loop/backing_file", "/img/b.img\n"}});
         Disk("loop0", "7:0", "0", "0");  // never attached
-        Disk("loop3", "7:3", "0", "0", {"loop/backing_file", "\n"});
+        Disk("loop3", "7:3", "0", "0", {{"loop/backing_file", "\n"}});
         Disk("zram0", "252:0", "8", "0");
         Disk("ram0", "1:0", "8", "0");
-        Disk("dm-0", "253:0", "8", "0", {"dm/name", "x"});
-        Disk("md0", "9:0", "8", "0", {"md/level", "raid1"});
-        Disk("nvme0c0n1", "259:1", "8", "0", {"hidden", "1"});
+        Disk("dm-0", "253:0", "8", "0", {{"dm/name", "x"}});
+        Disk("md0", "9:0", "8", "0", {{"md/level", "raid1"}});
+        Disk("nvme0c0n1", "259:1", "8", "0", {{"hidden", "1"}});
         // dm-0 over sdb1 is mounted twice and bound elsewhere; loop2 holds a filesystem itself.
         tmp_.Put("mountinfo",
                  "27 1 254:0 / / rw - ext4 /dev/vda rw\n"
@@ -56,16 +62,13 @@ class SysfsTree : public ::testing::Test {
 
     // A block device under sys/block, its sys/class/block link and a few more attributes.
     void Disk(const std::string& path, const std::string& dev, const std::string& sectors,
-              const std::string& removable, std::pair<std::string, std::string> extra1 = {},
-              std::pair<std::string, std::string> extra2 = {}) {
+              const std::string& removable, Attrs extra = {}) {
         const fs::path dir = fs::path("sys/block") / path;
         tmp_.Put(dir / "dev", dev + "\n");
         tmp_.Put(dir / "size", sectors + "\n");
         tmp_.Put(dir / "removable", removable + "\n");
-        for (const auto& [file, text] : {extra1, extra2}) {
-            if (!file.empty()) {
-                tmp_.Put(dir / file, text);
-            }
+        for (const auto& [file, text] : extra) {
+            tmp_.Put(dir / file, text);
         }
         fs::create_directories(tmp_.Path() / "sys/class/block");
         fs::create_directory_symlink(tmp_.Path() / dir,
@@ -77,10 +80,11 @@ class SysfsTree : public ::testing::Test {
                                 tmp_.Path() / "dev");
     }
 
-    Names Models(const std::vector<DiskRecord>& disks) {
+    Names Models(const std::vector<DiskRecord>& disks) {  // number, model and size of each
         Names models;
-        for (const auto& disk : disks) {
-            models.push_back(std::to_string(disk.index) + " " + disk.model.value_or("<none>"));
+        for (const auto& d : disks) {
+            models.push_back(std::to_string(d.index) + " " + d.model.value_or("<none>") + " " +
+                             d.size.value_or("-"));
         }
         return models;
     }
@@ -92,16 +96,15 @@ TEST_F(SysfsTree, ListsWholeDisksWithNumbersThatStayWithTheirNames) {
     auto catalog = Catalog();
     const auto disks = catalog.Disks();
     ASSERT_TRUE(disks.has_value());
-    EXPECT_EQ(Models(*disks),
-              (Names{"0 Loop device (loop2)", "1 Loop device (loop10)", "2 QEMU HARDDISK (sdb)",
-                     "3 Generic STORAGE DEVICE (sdc)", "4 sdaa"}));
+    // sysfs counts 512-byte units; with no medium there is neither size nor type.
+    EXPECT_EQ(Models(*disks), (Names{"0 Loop device (loop2) 4096", "1 Loop device (loop10) 4096",
+                                     "2 QEMU HARDDISK (sdb) 1048576",
+                                     "3 Generic STORAGE DEVICE (sdc) -", "4 sdaa 512"}));
     ASSERT_EQ(disks->size(), 5u);
     EXPECT_EQ((*disks)[2].deviceId, Drive(2));
-    EXPECT_EQ((*disks)[2].size, "1048576");  // sysfs counts 512-byte units
     EXPECT_EQ((*disks)[2].mediaType, "Fixed hard disk media");
     EXPECT_FALSE((*disks)[2].pnpDeviceId.empty());
-    EXPECT_EQ((*disks)[3].mediaType, std::nullopt);  // no medium: neither type nor size
-    EXPECT_EQ((*disks)[3].size, std::nullopt);
+    EXPECT_EQ((*disks)[3].mediaType, std::nullopt);
     EXPECT_EQ(catalog.DevicePathOf(2), (tmp_.Path() / "dev/sdb").string());
     EXPECT_EQ(catalog.DevicePathOf(5), std::nullopt);
 
@@ -109,8 +112,9 @@ TEST_F(SysfsTree, ListsWholeDisksWithNumbersThatStayWithTheirNames) {
     Disk("sda", "8:0", "4", "0");
     const auto later = catalog.Disks();
     ASSERT_TRUE(later.has_value());
-    EXPECT_EQ(Models(*later), (Names{"0 Loop device (loop2)", "2 QEMU HARDDISK (sdb)",
-                                     "3 Generic STORAGE DEVICE (sdc)", "4 sdaa", "5 sda"}));
+    EXPECT_EQ(Models(*later),
+              (Names{"0 Loop device (loop2) 4096", "2 QEMU HARDDISK (sdb) 1048576",
+                     "3 Generic STORAGE DEVICE (sdc) -", "4 sdaa 512", "5 sda 2048"}));
 
     EXPECT_EQ(SysfsDiskCatalog(tmp_.Path() / "missing").Disks(), std::nullopt);
 }
@@ -140,7 +144,7 @@ TEST_F(SysfsTree, FindsTheDisksUnderAFolderThroughTheDevicesItIsBuiltOn) {
     }
     const std::string dev =
         std::to_string(major(folder.st_dev)) + ":" + std::to_string(minor(folder.st_dev));
-    Disk("dm-5", dev, "8", "0", {"dm/name", "vg-lv"});
+    Disk("dm-5", dev, "8", "0", {{"dm/name", "vg-lv"}});
     const fs::path block = tmp_.Path() / "sys/block";
     for (const auto& [over, under, number] : {std::tuple{"dm-5", "md0", "9:0"},
                                               {"md0", "sdb/sdb1", "8:17"},
@@ -162,11 +166,11 @@ TEST_F(SysfsTree, FindsTheDisksUnderAFolderThroughTheDevicesItIsBuiltOn) {
 
 TEST_F(SysfsTree, TellsWhetherAFileSystemLiesOnADiskInMemoryOrNobodyKnowsWhere) {
     Disk("sr0", "11:0", "8", "1");
-    Disk("loop4", "7:4", "8", "0", {"loop/backing_file", "/run/live/medium/live/fs.squashfs\n"});
-    Disk("loop5", "7:5", "8", "0", {"loop/backing_file", "/run/toram/fs.squashfs (deleted)\n"});
-    Disk("loop6", "7:6", "8", "0", {"loop/backing_file", "/self/disk.img\n"});
-    Disk("dm-1", "253:1", "8", "0", {"slaves/ram0/.keep", ""});
-    Disk("dm-2", "253:2", "8", "0", {"slaves/ram0/.keep", ""}, {"slaves/sdb2/.keep", ""});
+    Disk("loop4", "7:4", "8", "0", {{"loop/backing_file", "/run/live/medium/live/fs.squashfs\n"}});
+    Disk("loop5", "7:5", "8", "0", {{"loop/backing_file", "/run/toram/fs.squashfs (deleted)\n"}});
+    Disk("loop6", "7:6", "8", "0", {{"loop/backing_file", "/self/disk.img\n"}});
+    Disk("dm-1", "253:1", "8", "0", {{"slaves/ram0/.keep", ""}});
+    Disk("dm-2", "253:2", "8", "0", {{"slaves/ram0/.keep", ""}, {"slaves/sdb2/.keep", ""}});
     const std::string mounts =
         "20 1 0:20 / / rw - overlay overlay rw,lowerdir=/run/live/rootfs/fs.squashfs/,"
         "upperdir=/run/live/overlay/rw,workdir=/run/live/overlay/work\n"
@@ -218,6 +222,83 @@ TEST_F(SysfsTree, TellsWhetherAFileSystemLiesOnADiskInMemoryOrNobodyKnowsWhere) 
     }
     EXPECT_EQ(ResidenceIn("", tmp_.Path() / "sys", "/").kind, Kind::Unknown);
     EXPECT_EQ(BootMediumFoldersIn(mounts), (Names{"/run/live/medium", "/cdrom"}));
+}
+
+using linux_mounts::DecodeMountField;
+using linux_mounts::MountPointHolding;
+using linux_mounts::ParseMountInfo;
+
+TEST(MountTable, ParsesDecodesAndPicksTheLongestWholeComponentPrefix) {
+    const auto entries = ParseMountInfo(
+        "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+        "40 27 8:17 / /home rw master:3 shared:7 - ext4 /dev/sdb1 rw\n"
+        "not a mount line\n"
+        "41 27 8:18 / /mnt/my\\040disk\\134x\\011 rw - vfat /dev/my\\040sdb2 rw\n"
+        "42 27 8:33 / /homework rw - xfs /dev/sdc1 rw\n"
+        "43 27 x:1 / /bad rw - ext4 /dev/x rw\n");
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[1].source, "/dev/sdb1");  // after optional fields
+    EXPECT_EQ(entries[2].major, 8u);
+    EXPECT_EQ(entries[2].minor, 18u);
+    EXPECT_EQ(entries[2].mountPoint, "/mnt/my disk\\x\t");
+    EXPECT_EQ(entries[2].source, "/dev/my sdb2");
+    // Not escapes: too few digits, not octal, above one byte.
+    EXPECT_EQ(DecodeMountField("\\777\\101\\089a\\04"), "\\777A\\089a\\04");
+
+    Names held;
+    for (const char* path : {"/homework/a", "/home/user/file", "/home", "/homes",
+                             "/mnt/my disk\\x\t/f", "relative/path"}) {
+        held.push_back(MountPointHolding(entries, path).value_or("-"));
+    }
+    EXPECT_EQ(held, (Names{"/homework", "/home", "/home", "/", "/mnt/my disk\\x\t", "-"}));
+    EXPECT_EQ(MountPointHolding({entries[1]}, "/etc/hosts"), std::nullopt);
+}
+
+const DiskRecord* Find(const std::vector<DiskRecord>& disks, const std::string& name) {
+    const auto it = std::find_if(disks.begin(), disks.end(), [&](const DiskRecord& d) {
+        return d.model && d.model->find("(" + name + ")") != std::string::npos;
+    });
+    return it == disks.end() ? nullptr : &*it;
+}
+
+TEST_F(LoopDevices, AreListedSizedAndMountedAsTheKernelSees) {
+    const std::uintmax_t oddBytes = 131072u * 37 + 512u * 5;
+    const std::uintmax_t bigSectorBytes = 4096u * 300;
+    const std::string odd = lab.Attach("odd.img", oddBytes);
+    const std::string big = lab.Attach("big.img", bigSectorBytes, "--sector-size 4096");
+    ASSERT_FALSE(odd.empty() || big.empty()) << "losetup could not attach the image files";
+    const auto unused = lab.tmp.Run("losetup -f");  // a node with no file behind it
+    ASSERT_TRUE(unused.has_value());
+    const std::string point = lab.MountExt4(odd, "mount point");  // escaped in mountinfo
+    ASSERT_FALSE(point.empty()) << "could not make or mount ext4 on /dev/" << odd;
+
+    SysfsDiskCatalog catalog;
+    // Without a device node to ask, sysfs alone must give the same bytes.
+    SysfsDiskCatalog sysfsOnly("/sys", "/proc/self/mountinfo", lab.tmp.Path() / "no-dev");
+    const auto first = catalog.Disks();
+    const auto fromSysfs = sysfsOnly.Disks();
+    ASSERT_TRUE(first && fromSysfs);
+    for (const auto& [name, bytes] : {std::pair{odd, oddBytes}, std::pair{big, bigSectorBytes}}) {
+        const DiskRecord* disk = Find(*first, name);
+        ASSERT_TRUE(disk && Find(*fromSysfs, name)) << name << " is not listed";
+        EXPECT_EQ(disk->size, std::to_string(bytes)) << name;
+        EXPECT_EQ(Find(*fromSysfs, name)->size, std::to_string(bytes)) << name;
+        EXPECT_EQ(catalog.DevicePathOf(disk->index), "/dev/" + name);
+    }
+    EXPECT_EQ(Find(*first, unused->substr(5)), nullptr) << *unused << " has no file";
+
+    // The filesystem sits on the whole disk: the disk is its own partition.
+    EXPECT_EQ(catalog.PartitionsOf(Find(*first, odd)->deviceId), std::vector<std::string>{odd});
+    EXPECT_EQ(catalog.VolumesOf(odd), std::vector<std::string>{point});
+    LinuxSystemPaths paths;
+    EXPECT_EQ(paths.VolumeOf(point + "/not/made/yet.img"), point);
+    EXPECT_EQ(paths.VolumeOf(point), point);
+
+    ASSERT_TRUE(lab.Detach(big));
+    const auto second = catalog.Disks();
+    ASSERT_TRUE(second.has_value());
+    // Its number goes with it; that the others keep theirs is SysfsTree's.
+    EXPECT_EQ(Find(*second, big), nullptr) << "a detached loop device is still listed";
 }
 
 }  // namespace
