@@ -88,13 +88,8 @@ class FakeStorage : public platform::Storage {
 class FakeClock : public platform::Clock {
   public:
     std::uint32_t now = 0;
-    std::uint32_t step = 0;  // added after every reading
     std::string LocalTime() override { return "2026-12-06 10:00:00"; }
-    std::uint32_t Milliseconds() override {
-        const std::uint32_t value = now;
-        now += step;
-        return value;
-    }
+    std::uint32_t Milliseconds() override { return now; }
 };
 
 // A shutdown program that takes a moment to answer (the caller's wait runs once) and then
