@@ -81,6 +81,7 @@ TEST_F(JobList, SystemDriveIsWarnedAboutAndMarkedAgainOnReturn) {
               "System Drive [24] Drive [BOOT - 465.8 Gb] is a system drive are you "
               "sure you want to image it?.");
     EXPECT_EQ(Selected().RowCount(), 0);
+    EXPECT_EQ(Source().CellBackColor(1, 1), 192u);
 
     window.answers = {Answer::Yes};
     Add(0);
@@ -199,6 +200,7 @@ TEST_F(JobList, FileNameCellIsEditedInPlaceNeverReturned) {
     frm->iGrid2_DblClick(1, 6);
     EXPECT_EQ(Selected().RowCount(), 1);
     EXPECT_GE(window.IndexOf("StartEdit iGrid2 1 6"), 0);
+    ASSERT_TRUE(Selected().Editable() && window.editor);
     // A right-click commits the open edit before the menu acts; "Change File Name" on another
     // row then moves the editor there.
     Add(2);
