@@ -368,8 +368,7 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
     machine.storage.freeBytes = kBlock * 2 + 512 * 137 - 1;
     window.answers = {Answer::No};
     frm->Command2_Click();
-    EXPECT_EQ(window.messages.back().title, "Warning!");
-    EXPECT_EQ(window.messages.back().style, 0x34u);
+    EXPECT_TRUE(window.Said().starts_with("Warning! [34] ")) << window.Said();
     EXPECT_EQ(window.closeDisabled, 0);
     machine.storage.freeBytes = kBlock * 2 + 512 * 137;
 
@@ -377,6 +376,9 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
     const std::string same = "Two drives would be imaged into the same file ",
                       link = "D:\\Images\\link.bin", dev = "D:\\Images\\dev";
     using Disks = platform::DisksUnder;
+    const auto under = [](Disks disks) {
+        return [disks](Rig& r) { r.machine.catalog.disksHolding = disks; };
+    };
     const struct {
         std::string image2;                 // row 2's image path
         std::function<void(Rig&)> arrange;  // undone by the next case's fresh machine
@@ -402,15 +404,8 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
          "The image path " + Image(2) + ".txt cannot be checked: Access is denied."},
         {Image(2), [](Rig& r) { r.machine.catalog.backedDrives[r.Image(2)] = {"VHD (2)"}; },
          "The file " + Image(2) + " holds the contents of the drive VHD (2)"},
-        {Image(2),
-         [](Rig& r) {
-             r.machine.catalog.disksHolding = Disks{Disks::Kind::Unknown, {}, "no ext"};
-         },
-         "could not be worked out: no ext"},
-        {Image(2),
-         [](Rig& r) {
-             r.machine.catalog.disksHolding = Disks{Disks::Kind::Disks, {1}, {}};
-         },
+        {Image(2), under({Disks::Kind::Unknown, {}, "no ext"}), "could not be worked out: no ext"},
+        {Image(2), under({Disks::Kind::Disks, {1}, {}}),
          "The target is one of the source drives, this will cause problems."},
     };
     for (const auto& c : cases) {
