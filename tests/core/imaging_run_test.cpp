@@ -65,8 +65,7 @@ struct Rig {
         machine.files.folders = {"D:\\Images"};
         frm = std::make_unique<frmMain>(window, machine.services);
         frm->ParallelCopy = parallel;
-        // Passes here take microseconds: a pump inside one would make the counts below depend
-        // on the scheduler.
+        // Passes take microseconds here: a pump inside one would make counts depend on timing.
         frm->PumpWhileWaiting = std::chrono::hours(1);
         frm->Form_Load();
         window.folderPicks.push_back("D:\\Images");
@@ -99,16 +98,14 @@ struct Rig {
         const auto& data = machine.storage.files[Image(row) + ".txt"].data;
         return {reinterpret_cast<const char*>(data.data()), data.size()};
     }
-    // Run mode left, or never entered: the window may close, there is nothing to stop and the
-    // machine may sleep.
+    // Run mode left or never entered: closable, nothing to stop, and the machine may sleep.
     void ExpectIdle() {
         EXPECT_EQ(window.closeDisabled, 0);
         EXPECT_FALSE(window.enabled[Control::XPButton1]);
         EXPECT_FALSE(machine.awake.held);
     }
-    // After a stop: the image is a prefix of its drive holding at least the passes applied and
-    // at most the pipeline's lead past them, its record states exactly those bytes and their
-    // hash, and the row says "Done." only when the image is whole.
+    // After a stop: the image is a prefix of its drive, at least the passes applied and at most
+    // the lead past them; its record states those bytes and their hash; "Done." only if whole.
     void ExpectStoppedImage(int row, std::uint64_t applied) {
         const auto& image = machine.storage.files[Image(row)];
         const auto& drive = machine.storage.drives[static_cast<std::uint32_t>(row - 1)].data;
@@ -151,8 +148,7 @@ TEST_F(Imaging, DrivesOfDifferentSizesAreCopiedExactlyThenTheMachineShutsDown) {
     EXPECT_EQ(RecordField(Record(1), "Image access"), "owner only");
     EXPECT_EQ(RecordField(Record(2), "Image access"),
               "the owner-only access list could not be applied");
-    // Four block passes, then eight sector passes for the smallest drive's seven sectors;
-    // the bar stops at its maximum of four.
+    // Four block passes, then eight sector passes; the bar stops at its maximum of four.
     EXPECT_EQ(Calls("SetProgressMax "), Strings{"4"});
     EXPECT_EQ(Calls("SetProgressValue "), (Strings{"1", "2", "3", "4"}));
     EXPECT_EQ(Calls("SetCaption Label5 "), (Strings{"131,072", "262,144", "393,216", "524,288"}));
@@ -161,9 +157,8 @@ TEST_F(Imaging, DrivesOfDifferentSizesAreCopiedExactlyThenTheMachineShutsDown) {
     EXPECT_FALSE(window.visible[Control::ProgBarXP1]);
     ExpectIdle();
     EXPECT_EQ(machine.awake.calls, (Strings{"hold", "release"}));
-    // Every image done: the shutdown starts, and can be aborted. "Abort Shutdown" comes only
-    // once the program has said the shutdown is scheduled, and goes once it is cancelled; no
-    // new run, and no second abort, can start while it answers.
+    // "Abort Shutdown" shows once the shutdown is scheduled and goes once it is cancelled; no
+    // new run, nor a second abort, can start while the program answers.
     EXPECT_EQ(machine.power.calls, Strings{"shutdown"});
     EXPECT_EQ(Strings(window.calls.end() - 4, window.calls.end()),
               (Strings{"SetEnabled Command2 0", "PumpMessages", "SetVisible Command6 1",
@@ -426,8 +421,7 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
         rig.ExpectIdle();
     }
 
-    // Every overwrite question comes first, a record's right after its image's; a No opens
-    // and truncates nothing.
+    // Overwrite questions come first, a record's after its image's; a No truncates nothing.
     machine.storage.files[Image(1) + ".txt"].data.assign(10, std::byte{1});
     machine.storage.files[Image(2)].data.assign(10, std::byte{1});
     window.answers = {Answer::Yes, Answer::No};

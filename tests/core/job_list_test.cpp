@@ -183,8 +183,7 @@ TEST_F(JobList, JobMenuNamesAndActsOnTheRightClickedRow) {
     EXPECT_EQ(Files(), (Strings{"D:\\Images\\001.bin", "E:\\Backup\\002.bin"}));
     EXPECT_EQ(frm->TargetFolderPath(), "E:\\Backup");
 
-    // With no current row, row 1 is moved; a path without separator keeps its whole text.
-    // Cancelled, the row keeps its path.
+    // With no current row, row 1 is moved, a path without separator whole; a cancel keeps it.
     Selected().SetCellValue(1, 6, std::string("custom.img"));
     Selected().SetCurRow(0);
     window.folderPicks = {"D:\\Images", std::nullopt};
