@@ -468,7 +468,9 @@ TEST_F(Imaging, NoTargetOrNoJobsRefusesOutsideRunMode) {
 
 TEST_F(Imaging, UnreadableSectorsAreZeroedInPlaceAndListedWhileEverythingElseIsKept) {
     const std::uint64_t odd = kBlock * 3 + 512 * 5;
-    const char *one = "Done: 1 unreadable sector", *none = "Unreadable sectors: none\n";
+    const char *one = "Done: 1 unreadable sector", *four = "Done: 4 unreadable sectors",
+               *none = "Unreadable sectors: none\n",
+               *apart = "sectors 5-5 (bytes 20480-24575)\n  sectors 66-66 (bytes 270336-274431)\n";
     const struct {
         std::uint64_t size;
         std::uint32_t sectorSize;
@@ -479,16 +481,8 @@ TEST_F(Imaging, UnreadableSectorsAreZeroedInPlaceAndListedWhileEverythingElseIsK
         {odd, 512, {0}, one, "sectors 0-0 (bytes 0-511)\n"},
         {odd, 512, {300}, one, "sectors 300-300 (bytes 153600-154111)\n"},
         {odd, 512, {772}, one, "sectors 772-772 (bytes 395264-395775)\n"},
-        {kBlock * 3,
-         512,
-         {254, 255, 256, 257},
-         "Done: 4 unreadable sectors",
-         "sectors 254-257 (bytes 130048-132095)\n"},
-        {kBlock * 2 + 4096 * 3,
-         4096,
-         {5, 66},
-         "Done: 2 unreadable sectors",
-         "sectors 5-5 (bytes 20480-24575)\n  sectors 66-66 (bytes 270336-274431)\n"},
+        {kBlock * 3, 512, {254, 255, 256, 257}, four, "sectors 254-257 (bytes 130048-132095)\n"},
+        {kBlock * 2 + 4096 * 3, 4096, {5, 66}, "Done: 2 unreadable sectors", apart},
         {kBlock * 2 + 512, 512, {}, "Done.", none, kBlock + 700},
     };
     for (const auto& c : cases) {
