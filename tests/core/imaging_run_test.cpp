@@ -370,6 +370,11 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
     // Each refusal names its reason before anything is opened or created.
     const std::string same = "Two drives would be imaged into the same file ",
                       link = "D:\\Images\\link.bin", dev = "D:\\Images\\dev";
+    const auto fat = [](Rig& r) {
+        r.window.grid2->SetCellValue(2, 5, "4294967040");
+        r.machine.storage.fileSizeLimit = platform::FileSizeLimit{4294967295, "FAT32"};
+    };
+    const std::string fatRefusal = "holds 4294967296 bytes, and its target's file system (FAT32)";
     using Disks = platform::DisksUnder;
     const auto under = [](Disks disks) {
         return [disks](Rig& r) { r.machine.catalog.disksHolding = disks; };
@@ -385,15 +390,7 @@ TEST_F(Imaging, ChecksRefuseBeforeAnythingIsOpened) {
         {link, [&](Rig& r) { r.machine.storage.sameFileAs[link] = r.Image(1); }, same + link + "."},
         {Image(1) + ".txt", {}, same + Image(1) + ".txt."},
         {"D:002.bin", {}, "\"D:002.bin\" is not a full path"},
-        // Too large for FAT, though its rounded size is not.
-        {Image(2),
-         [](Rig& r) {
-             r.window.grid2->SetCellValue(2, 5, "4294967040");
-             r.machine.storage.fileSizeLimit = platform::FileSizeLimit{4294967295, "FAT32"};
-         },
-         "the drive holds 4294967296 bytes, and its target's file system (FAT32) holds no file "
-         "over 4294967295 bytes.",
-         4294967296},
+        {Image(2), fat, fatRefusal, 4294967296},  // too large for FAT, its listed size is not
         {dev, [&](Rig& r) { r.machine.storage.notRegular = {dev}; }, "not a regular file"},
         {Image(2), [](Rig& r) { r.machine.storage.keyFails = {r.Image(2) + ".txt"}; },
          "The image path " + Image(2) + ".txt cannot be checked: Access is denied."},
@@ -586,7 +583,6 @@ TEST_F(Imaging, TimerShowsElapsedRemainingAndSpeedOfEachPhase) {
 
 TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
     const std::string error = "Verify Error ...", one = "Verified: 1 unreadable sector",
-                      notRead = "the drive could not be read again: No such device",
                       notOpened = "the drive could not be opened again: No such device",
                       drive = "the drive read again differs from the image as written; ",
                       image = "the image read back differs from the image as written; ",
@@ -608,7 +604,7 @@ TEST_F(Imaging, VerificationCatchesWhatChangedAndSkipsOnlyUnreadableSectors) {
         {{5, 6}, {6, 300}, {}, {}, R::Same, "Verified: 3 unreadable sectors", ""},
         {{}, {1}, {}, {}, R::Same, "Verified: 8 unreadable sectors", "", 4096},
         {{}, {5}, 6 * 512 + 1, {}, R::Same, error, aByte},  // a change beside an unreadable one
-        {{}, {}, {}, {}, R::Gone, error, notRead},
+        {{}, {}, {}, {}, R::Gone, error, "the drive could not be read again: No such device"},
         {{}, {}, {}, {}, R::NotOpened, error, notOpened},
         {{}, {}, {}, {}, R::Another, error, "the drive opened again is not the drive imaged"},
         {{}, {}, {}, {}, R::Shorter, error, "the drive now holds 131072" + twice},
