@@ -61,9 +61,8 @@ TEST_F(JobList, NoTargetAsksFirstAndCancelsChangeNothing) {
 
     // Yes, then a cancelled dialog: nothing added, and the question comes again.
     Source().SetCurRow(2);
-    window.answers = {Answer::Yes};
+    window.answers = {Answer::Yes, Answer::Yes};
     frm->iGrid1_DblClick(2, 1);
-    window.answers = {Answer::Yes};
     window.folderPicks = {std::string("D:\\Images")};
     frm->iGrid1_DblClick(2, 1);
     EXPECT_EQ(window.messages.size(), 3u);
