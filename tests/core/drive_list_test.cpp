@@ -80,9 +80,7 @@ TEST(DriveList, SystemDrivesAreMarkedOnEveryColumnOnce) {
         EXPECT_FALSE(l.grid.HasOwnColors(3, col)) << col;
     }
     // Letters of every drive, though the catalog gave them out of order.
-    EXPECT_EQ(l.letters[2], (std::vector<std::string>{"D:", "E:"}));
-    EXPECT_EQ(l.letters[0], (std::vector<std::string>{"C:"}));
-    EXPECT_TRUE(l.letters[1].empty());
+    EXPECT_EQ(l.letters, (DriveVolumes{{0, {"C:"}}, {1, {}}, {2, {"D:", "E:"}}}));
 }
 
 TEST(DriveList, SystemDriveMatchingIsExact) {
