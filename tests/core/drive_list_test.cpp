@@ -21,6 +21,13 @@ struct Listing {
     ListedDrives listed;
 
     Listing() { grid.SetColCount(5); }
+    std::vector<std::string> Row(int row) {
+        std::vector<std::string> cells;
+        for (int col = 1; col <= 5; ++col) {
+            cells.push_back(grid.CellText(row, col));
+        }
+        return cells;
+    }
     void List(const std::vector<std::string>& systemDrives = {"C:"}) {
         systemPhysical = FindSystemDrives(systemDrives, catalog, letters);
         listed = ListPhysicalDrives(grid, catalog, systemPhysical, kEnglish);
@@ -40,26 +47,22 @@ TEST(DriveList, ModelsAreCleanedAndDrivesWithoutModelMediumOrSizeLeftOut) {
     l.catalog.AddDisk(8, "Text size", "abc");
     l.catalog.AddDisk(9, "Huge", "99999999999999999999");
     l.List();
+    // Formatting and spoofing characters never reach the grid; a size too large to format
+    // leaves its cell and the ones after it empty.
+    using Row = std::vector<std::string>;
     ASSERT_EQ(l.grid.RowCount(), 4);
-    EXPECT_EQ(l.grid.CellText(1, kColModel), "GENERIC USB ");
-    EXPECT_EQ(l.grid.CellText(1, kColSize), "465.8 Gb");
-    EXPECT_EQ(l.grid.CellText(1, kColSizeBytes), "500107862016");
-    EXPECT_EQ(l.grid.CellText(1, kColPnp), "SCSI\\DISK&VEN_FAKE\\0");
+    EXPECT_EQ(l.Row(1),
+              (Row{"0", "GENERIC USB ", "465.8 Gb", "SCSI\\DISK&VEN_FAKE\\0", "500107862016"}));
+    EXPECT_EQ(l.Row(2),
+              (Row{"1", "ST3500418AS", "8.0 Gb", "SCSI\\DISK&VEN_FAKE\\1", "8589934592"}));
+    EXPECT_EQ(l.Row(3), (Row{"3", "BADDISK?", "1,024.0 bytes", "SCSI\\DISK&VEN_FAKE\\3", "1024"}));
+    EXPECT_EQ(l.Row(4), (Row{"9", "HUGE", "", "", ""}));
     EXPECT_EQ(std::get<std::int64_t>(l.grid.CellValue(1, kColId)), 0);
-    EXPECT_EQ(l.grid.CellText(2, kColModel), "ST3500418AS");
     // Kept beside the rows: the exact length where the disk was asked, else the size.
-    EXPECT_EQ(l.listed.size(), 4u);
+    ASSERT_EQ(l.listed.size(), 4u);
     EXPECT_EQ(l.listed[0].length, 500107862016u);
     EXPECT_EQ(l.listed[1].length, 8590000000u);
     EXPECT_EQ(l.listed[1].identity, "disk-1");
-    EXPECT_EQ(l.grid.CellText(2, kColSizeBytes), "8589934592");
-    // Formatting and spoofing characters never reach the grid.
-    EXPECT_EQ(l.grid.CellText(3, kColModel), "BADDISK?");
-    // A size too large to format leaves its cell and the ones after it empty.
-    EXPECT_EQ(l.grid.CellText(4, kColId), "9");
-    EXPECT_EQ(l.grid.CellText(4, kColModel), "HUGE");
-    EXPECT_EQ(l.grid.CellText(4, kColSize), "");
-    EXPECT_EQ(l.grid.CellText(4, kColSizeBytes), "");
 }
 
 TEST(DriveList, SystemDrivesAreMarkedOnEveryColumnOnce) {
@@ -77,9 +80,7 @@ TEST(DriveList, SystemDrivesAreMarkedOnEveryColumnOnce) {
         EXPECT_FALSE(l.grid.HasOwnColors(3, col)) << col;
     }
     // Letters of every drive, though the catalog gave them out of order.
-    EXPECT_EQ(l.letters[2], (std::vector<std::string>{"D:", "E:"}));
-    EXPECT_EQ(l.letters[0], (std::vector<std::string>{"C:"}));
-    EXPECT_TRUE(l.letters[1].empty());
+    EXPECT_EQ(l.letters, (DriveVolumes{{0, {"C:"}}, {1, {}}, {2, {"D:", "E:"}}}));
 }
 
 TEST(DriveList, SystemDriveMatchingIsExact) {
@@ -103,6 +104,14 @@ TEST(DriveList, SystemDriveMatchingIsExact) {
     ListPhysicalDrives(none.grid, none.catalog, {"", "\\\\.\\PHYSICALDRIVE"}, kEnglish);
     ASSERT_EQ(none.grid.RowCount(), 1);
     EXPECT_FALSE(none.grid.HasOwnColors(1, 1));
+
+    // An unreachable catalog gives nothing.
+    none.catalog.reachable = false;
+    none.letters.clear();
+    none.List();
+    EXPECT_TRUE(none.systemPhysical.empty());
+    EXPECT_TRUE(none.letters.empty());
+    EXPECT_EQ(none.grid.RowCount(), 0);
 }
 
 TEST(SystemDrives, VolumesOfTheProgramAndTheSystemOrOfTheBootMediumWhenTheSystemIsOnNoDisk) {
@@ -143,16 +152,6 @@ TEST(SystemDrives, VolumesOfTheProgramAndTheSystemOrOfTheBootMediumWhenTheSystem
         paths.bootMedia = c.bootMedia;
         EXPECT_EQ(WorkOutSystemDrives(paths), c.expected) << c.name;
     }
-}
-
-TEST(SystemDrives, UnreachableCatalogGivesNothing) {
-    Listing l;
-    l.catalog.AddDisk(0, "Boot", "1024", {"C:"});
-    l.catalog.reachable = false;
-    l.List();
-    EXPECT_TRUE(l.systemPhysical.empty());
-    EXPECT_TRUE(l.letters.empty());
-    EXPECT_EQ(l.grid.RowCount(), 0);
 }
 
 }  // namespace

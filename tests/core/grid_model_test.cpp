@@ -5,10 +5,10 @@
 namespace velmaris::grid {
 namespace {
 
-GridModel GridWithIds(std::initializer_list<CellValue> ids) {
+GridModel GridWithIds(std::initializer_list<std::int64_t> ids) {
     GridModel grid;
     grid.SetColCount(2);
-    for (const CellValue& id : ids) {
+    for (const std::int64_t id : ids) {
         grid.AddRow();
         grid.SetCellValue(grid.RowCount(), 1, id);
         grid.SetCellValue(grid.RowCount(), 2, "row " + std::to_string(grid.RowCount()));
@@ -17,7 +17,7 @@ GridModel GridWithIds(std::initializer_list<CellValue> ids) {
 }
 
 TEST(GridModel, ValuesKeepTheirTypeAndNothingIsWrittenOutsideTheGrid) {
-    GridModel grid = GridWithIds({std::int64_t{7}});
+    GridModel grid = GridWithIds({7});
     grid.SetCellValue(1, 2, std::string("500107862016"));
     EXPECT_EQ(std::get<std::int64_t>(grid.CellValue(1, 1)), 7);
     EXPECT_EQ(std::get<std::string>(grid.CellValue(1, 2)), "500107862016");
@@ -32,8 +32,7 @@ TEST(GridModel, ValuesKeepTheirTypeAndNothingIsWrittenOutsideTheGrid) {
 }
 
 TEST(GridModel, SortComparesNumbersByValueAndKeepsRowsWhole) {
-    GridModel grid =
-        GridWithIds({std::int64_t{10}, std::int64_t{2}, std::int64_t{1}, std::int64_t{2}});
+    GridModel grid = GridWithIds({10, 2, 1, 2});
     grid.SetCellBackColor(1, 2, 192);  // on drive 10's row
     grid.SetCurRow(2);                 // the first drive 2
     grid.Sort(1);
@@ -46,8 +45,7 @@ TEST(GridModel, SortComparesNumbersByValueAndKeepsRowsWhole) {
 }
 
 TEST(GridModel, RemovingRowsMovesLaterRowsUpAndTheCurrentRowWithThem) {
-    GridModel grid =
-        GridWithIds({std::int64_t{1}, std::int64_t{2}, std::int64_t{3}, std::int64_t{4}});
+    GridModel grid = GridWithIds({1, 2, 3, 4});
     grid.SetCurRow(4);
     grid.RemoveRow(2, 2);
     ASSERT_EQ(grid.RowCount(), 2);

@@ -38,16 +38,21 @@ TEST(StartUp, ShowsTheNoticeWhileSearchingThenListsSortedDrivesAndEndsReady) {
 
     const grid::GridModel& g1 = frm.Grid1();
     ASSERT_EQ(g1.RowCount(), 3);
-    EXPECT_EQ(g1.CellText(1, 1), "0");
-    EXPECT_EQ(g1.CellText(3, 1), "10");
+    EXPECT_EQ(g1.CellText(1, 1) + " " + g1.CellText(3, 1), "0 10");
     for (const grid::GridModel* grid : {&g1, &frm.Grid2()}) {
         EXPECT_TRUE(grid->ColVisible(1) && grid->ColVisible(2) && grid->ColVisible(3));
-        EXPECT_FALSE(grid->ColVisible(4));
-        EXPECT_FALSE(grid->ColVisible(5));
-        EXPECT_FALSE(grid->Editable());
+        EXPECT_FALSE(grid->ColVisible(4) || grid->ColVisible(5) || grid->Editable());
     }
     EXPECT_EQ(frm.Grid2().ColHeaderText(6), "File Name");
     EXPECT_TRUE(frm.Grid2().ColVisible(6) && frm.Grid2().ColVisible(7));
+    // Both grids registered with the tooltip, without text.
+    ASSERT_EQ(window.tooltip.tools.size(), 2u);
+    EXPECT_EQ(window.tooltip.tools[0].id, window.HandleOf(Control::iGrid1));
+    EXPECT_EQ(window.tooltip.tools[1].owner, window.HandleOf(Control::Frame4));
+    EXPECT_EQ(window.tooltip.tools[1].flags, 0x11u);
+    EXPECT_FALSE(window.tooltip.tools[1].text);
+    EXPECT_EQ(window.tooltip.maxTipWidth, 240);
+    EXPECT_EQ(window.tooltip.delays[platform::TipDelay::AutoPop], 20000);
 
     EXPECT_EQ(window.captions[Control::StatusBar1], "Ready");
     EXPECT_EQ(window.captions[Control::Label2], "No target selected");

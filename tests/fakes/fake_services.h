@@ -36,8 +36,7 @@ class FakeCatalog : public platform::DiskCatalog {
     std::vector<std::string> VolumesOf(const std::string& id) override {
         return Listed(volumes, id);
     }
-    // As on Windows: a network path has no disk; otherwise the disks holding the path's
-    // drive letter.
+    // As on Windows: none for a network path, else the disks holding the path's drive letter.
     platform::DisksUnder DisksHolding(const std::string& path) override;
     std::vector<std::string> DrivesBackedBy(const std::string& path) override {
         return Listed(backedDrives, path);

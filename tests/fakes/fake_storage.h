@@ -46,13 +46,11 @@ class FakeStorage : public platform::Storage {
     std::map<std::string, FakeImage> files;  // existing files and the images written
     std::set<std::string> notRegular;        // paths naming a device or a folder
     std::set<std::string> cannotCreate;
-    // Images created on a file system that will not take owner-only permissions (a share
-    // that refuses WRITE_DAC): created all the same, with this note.
+    // Created, but on a share that refuses owner-only permissions: the image notes it.
     std::set<std::string> notPrivate;
     std::optional<platform::FileSizeLimit> fileSizeLimit;  // of every path's file system
-    // Paths that reach another file than their spelling says (links, mounts): path -> the
-    // path it really names. Other paths compare as Windows compares names: case folded,
-    // a doubled separator read as one.
+    // Links and mounts: path -> the path it really names. Other paths compare as Windows
+    // compares names: case folded, a doubled separator read as one.
     std::map<std::string, std::string> sameFileAs;
     std::set<std::string> keyFails;                // paths whose identity cannot be worked out
     std::optional<std::uint64_t> capacity;         // bytes all images together may hold
@@ -88,13 +86,8 @@ class FakeStorage : public platform::Storage {
 class FakeClock : public platform::Clock {
   public:
     std::uint32_t now = 0;
-    std::uint32_t step = 0;  // added after every reading
     std::string LocalTime() override { return "2026-12-06 10:00:00"; }
-    std::uint32_t Milliseconds() override {
-        const std::uint32_t value = now;
-        now += step;
-        return value;
-    }
+    std::uint32_t Milliseconds() override { return now; }
 };
 
 // A shutdown program that takes a moment to answer (the caller's wait runs once) and then

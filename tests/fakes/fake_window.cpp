@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <sstream>
 
 #include "grid/grid_model.h"
 
@@ -72,35 +73,18 @@ std::unique_ptr<platform::TooltipWindow> FakeWindow::CreateTooltipWindow() {
     return canCreateTooltip ? std::make_unique<FakeTooltipWindow>(tooltip) : nullptr;
 }
 
-std::optional<platform::ToolInfo> FakeTooltipWindow::EnumTool(int index) {
-    ++s_.sent;
-    if (index < 0 || index >= ToolCount()) {
-        return std::nullopt;
-    }
-    return s_.tools[static_cast<size_t>(index)];
-}
-
-bool FakeTooltipWindow::AddTool(const platform::ToolInfo& tool) {
-    ++s_.sent;
-    if (s_.refuseAdd) {
-        return false;
-    }
-    s_.tools.push_back(tool);
-    return true;
-}
-
-void FakeTooltipWindow::DelTool(const platform::ToolInfo& tool) {
-    ++s_.sent;
-    std::erase_if(s_.tools, [&tool](const auto& t) { return t.id == tool.id; });
-}
-
 void FakeTooltipWindow::UpdateTipText(const platform::ToolInfo& tool) {
-    ++s_.sent;
     for (auto& t : s_.tools) {
         if (t.id == tool.id) {
             t.text = tool.text;
         }
     }
+}
+
+std::string FakeWindow::Shown::Text() const {
+    std::ostringstream text;
+    text << title << " [" << std::hex << style << "] " << prompt;
+    return text.str();
 }
 
 platform::Answer FakeWindow::MessageBox(const std::string& prompt, const std::string& title,

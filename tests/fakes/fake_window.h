@@ -16,7 +16,7 @@ namespace velmaris::fakes {
 std::string NameOf(platform::Control control);
 std::string NameOf(platform::Menu menu);
 
-// A tooltip window that keeps its tools and settings, and counts what it was sent.
+// A tooltip window that keeps its tools and settings.
 class FakeTooltipWindow : public platform::TooltipWindow {
   public:
     struct State {
@@ -27,7 +27,6 @@ class FakeTooltipWindow : public platform::TooltipWindow {
         platform::TipMargins margins;
         std::int32_t maxTipWidth = -1;
         bool refuseAdd = false;
-        int sent = 0;  // every call made to the window
         bool destroyed = false;
         platform::WindowHandle handle = 0x7E57;  // unlike any address of the wrapping object
     };
@@ -35,21 +34,31 @@ class FakeTooltipWindow : public platform::TooltipWindow {
     ~FakeTooltipWindow() override { s_.destroyed = true; }
 
     platform::WindowHandle Handle() const override { return s_.handle; }
-    int ToolCount() override { return ++s_.sent, static_cast<int>(s_.tools.size()); }
-    std::optional<platform::ToolInfo> EnumTool(int index) override;
-    bool AddTool(const platform::ToolInfo& tool) override;
-    void DelTool(const platform::ToolInfo& tool) override;
+    int ToolCount() override { return static_cast<int>(s_.tools.size()); }
+    std::optional<platform::ToolInfo> EnumTool(int index) override {
+        return index >= 0 && index < ToolCount() ? std::optional(s_.tools[size_t(index)])
+                                                 : std::nullopt;
+    }
+    bool AddTool(const platform::ToolInfo& tool) override {
+        if (!s_.refuseAdd) {
+            s_.tools.push_back(tool);
+        }
+        return !s_.refuseAdd;
+    }
+    void DelTool(const platform::ToolInfo& tool) override {
+        std::erase_if(s_.tools, [&tool](const auto& t) { return t.id == tool.id; });
+    }
     void UpdateTipText(const platform::ToolInfo& tool) override;
-    std::uint32_t BackColor() override { return ++s_.sent, s_.back; }
-    void SetBackColor(std::uint32_t color) override { ++s_.sent, s_.back = color; }
-    std::uint32_t TextColor() override { return ++s_.sent, s_.text; }
-    void SetTextColor(std::uint32_t color) override { ++s_.sent, s_.text = color; }
-    int DelayTime(platform::TipDelay type) override { return ++s_.sent, s_.delays[type]; }
-    void SetDelayTime(platform::TipDelay type, int ms) override { ++s_.sent, s_.delays[type] = ms; }
-    platform::TipMargins Margin() override { return ++s_.sent, s_.margins; }
-    void SetMargin(const platform::TipMargins& m) override { ++s_.sent, s_.margins = m; }
-    std::int32_t MaxTipWidth() override { return ++s_.sent, s_.maxTipWidth; }
-    void SetMaxTipWidth(std::int32_t px) override { ++s_.sent, s_.maxTipWidth = px; }
+    std::uint32_t BackColor() override { return s_.back; }
+    void SetBackColor(std::uint32_t color) override { s_.back = color; }
+    std::uint32_t TextColor() override { return s_.text; }
+    void SetTextColor(std::uint32_t color) override { s_.text = color; }
+    int DelayTime(platform::TipDelay type) override { return s_.delays[type]; }
+    void SetDelayTime(platform::TipDelay type, int ms) override { s_.delays[type] = ms; }
+    platform::TipMargins Margin() override { return s_.margins; }
+    void SetMargin(const platform::TipMargins& m) override { s_.margins = m; }
+    std::int32_t MaxTipWidth() override { return s_.maxTipWidth; }
+    void SetMaxTipWidth(std::int32_t px) override { s_.maxTipWidth = px; }
 
   private:
     State& s_;
@@ -58,9 +67,9 @@ class FakeTooltipWindow : public platform::TooltipWindow {
 class FakeWindow : public platform::Window {
   public:
     struct Shown {
-        std::string prompt;
-        std::string title;
+        std::string prompt, title;
         unsigned style;
+        std::string Text() const;  // "title [style in hex] prompt": a whole box in one check
     };
 
     // Every call, in order, as text ("SetCaption StatusBar1 Ready").
@@ -93,6 +102,7 @@ class FakeWindow : public platform::Window {
 
     // Index of the first call equal to text, or -1.
     int IndexOf(const std::string& text) const;
+    std::string Said() const { return messages.empty() ? "" : messages.back().Text(); }
 
     void Bind(platform::WindowEvents& handler, grid::GridModel& iGrid1,
               grid::GridModel& iGrid2) override {
