@@ -12,7 +12,7 @@ for purpose in "$@"; do
         run) ;;
         # FAT through FUSE: this kernel may have no vfat, and names on FAT ignore case. A private
         # dbus-daemon stands in for the system bus that a fake logind answers on.
-        test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs locales dosfstools fusefat
+        test) packages+=(libgtest-dev libgmock-dev mount e2fsprogs dosfstools fusefat
             btrfs-progs dbus-daemon) ;;
         # The benchmark's peer contender.
         bench) packages+=(dc3dd) ;;

@@ -45,15 +45,6 @@ TEST(StartUp, ShowsTheNoticeWhileSearchingThenListsSortedDrivesAndEndsReady) {
     }
     EXPECT_EQ(frm.Grid2().ColHeaderText(6), "File Name");
     EXPECT_TRUE(frm.Grid2().ColVisible(6) && frm.Grid2().ColVisible(7));
-    // Both grids registered with the tooltip, without text.
-    ASSERT_EQ(window.tooltip.tools.size(), 2u);
-    EXPECT_EQ(window.tooltip.tools[0].id, window.HandleOf(Control::iGrid1));
-    EXPECT_EQ(window.tooltip.tools[1].owner, window.HandleOf(Control::Frame4));
-    EXPECT_EQ(window.tooltip.tools[1].flags, 0x11u);
-    EXPECT_FALSE(window.tooltip.tools[1].text);
-    EXPECT_EQ(window.tooltip.maxTipWidth, 240);
-    EXPECT_EQ(window.tooltip.delays[platform::TipDelay::AutoPop], 20000);
-
     EXPECT_EQ(window.captions[Control::StatusBar1], "Ready");
     EXPECT_EQ(window.captions[Control::Label2], "No target selected");
     EXPECT_EQ(window.captions[Control::Label3], "");

@@ -68,19 +68,6 @@ void FakeWindow::ShowPopupMenu(Menu menu) {
     }
 }
 
-std::unique_ptr<platform::TooltipWindow> FakeWindow::CreateTooltipWindow() {
-    calls.push_back("CreateTooltipWindow");
-    return canCreateTooltip ? std::make_unique<FakeTooltipWindow>(tooltip) : nullptr;
-}
-
-void FakeTooltipWindow::UpdateTipText(const platform::ToolInfo& tool) {
-    for (auto& t : s_.tools) {
-        if (t.id == tool.id) {
-            t.text = tool.text;
-        }
-    }
-}
-
 std::string FakeWindow::Shown::Text() const {
     std::ostringstream text;
     text << title << " [" << std::hex << style << "] " << prompt;

@@ -16,54 +16,6 @@ namespace velmaris::fakes {
 std::string NameOf(platform::Control control);
 std::string NameOf(platform::Menu menu);
 
-// A tooltip window that keeps its tools and settings.
-class FakeTooltipWindow : public platform::TooltipWindow {
-  public:
-    struct State {
-        std::vector<platform::ToolInfo> tools;
-        std::uint32_t back = 0xE1FFFF;
-        std::uint32_t text = 0;
-        std::map<platform::TipDelay, int> delays;
-        platform::TipMargins margins;
-        std::int32_t maxTipWidth = -1;
-        bool refuseAdd = false;
-        bool destroyed = false;
-        platform::WindowHandle handle = 0x7E57;  // unlike any address of the wrapping object
-    };
-    explicit FakeTooltipWindow(State& state) : s_(state) {}
-    ~FakeTooltipWindow() override { s_.destroyed = true; }
-
-    platform::WindowHandle Handle() const override { return s_.handle; }
-    int ToolCount() override { return static_cast<int>(s_.tools.size()); }
-    std::optional<platform::ToolInfo> EnumTool(int index) override {
-        return index >= 0 && index < ToolCount() ? std::optional(s_.tools[size_t(index)])
-                                                 : std::nullopt;
-    }
-    bool AddTool(const platform::ToolInfo& tool) override {
-        if (!s_.refuseAdd) {
-            s_.tools.push_back(tool);
-        }
-        return !s_.refuseAdd;
-    }
-    void DelTool(const platform::ToolInfo& tool) override {
-        std::erase_if(s_.tools, [&tool](const auto& t) { return t.id == tool.id; });
-    }
-    void UpdateTipText(const platform::ToolInfo& tool) override;
-    std::uint32_t BackColor() override { return s_.back; }
-    void SetBackColor(std::uint32_t color) override { s_.back = color; }
-    std::uint32_t TextColor() override { return s_.text; }
-    void SetTextColor(std::uint32_t color) override { s_.text = color; }
-    int DelayTime(platform::TipDelay type) override { return s_.delays[type]; }
-    void SetDelayTime(platform::TipDelay type, int ms) override { s_.delays[type] = ms; }
-    platform::TipMargins Margin() override { return s_.margins; }
-    void SetMargin(const platform::TipMargins& m) override { s_.margins = m; }
-    std::int32_t MaxTipWidth() override { return s_.maxTipWidth; }
-    void SetMaxTipWidth(std::int32_t px) override { s_.maxTipWidth = px; }
-
-  private:
-    State& s_;
-};
-
 class FakeWindow : public platform::Window {
   public:
     struct Shown {
@@ -84,10 +36,7 @@ class FakeWindow : public platform::Window {
     std::deque<platform::Answer> answers;                // next message box answers
     std::deque<std::optional<std::string>> folderPicks;  // next folder dialog results
     std::set<std::string> changedNames;                  // picks whose names did not convert
-    std::vector<std::string> aboutBoxes;                 // version lines shown
     int closeDisabled = 0;                               // DisableClose(true) calls not yet undone
-    bool canCreateTooltip = true;
-    FakeTooltipWindow::State tooltip;
     // Run during ShowPopupMenu, as a menu click would be.
     std::function<void()> onPopup;
     grid::GridModel* grid1 = nullptr;
@@ -142,10 +91,10 @@ class FakeWindow : public platform::Window {
     }
     void EndProgram() override { calls.push_back("EndProgram"); }
     void ShowAboutBox(const std::string& versionLine) override {
-        calls.push_back("ShowAboutBox");
-        aboutBoxes.push_back(versionLine);
+        calls.push_back("ShowAboutBox " + versionLine);
     }
-    std::unique_ptr<platform::TooltipWindow> CreateTooltipWindow() override;
+    // No tooltip: frmMain's tips carry no text, and the real windows show that.
+    std::unique_ptr<platform::TooltipWindow> CreateTooltipWindow() override { return nullptr; }
     // Handles are the control's number plus one; containers those of the frames.
     platform::WindowHandle HandleOf(platform::Control control) override {
         return static_cast<platform::WindowHandle>(control) + 1;

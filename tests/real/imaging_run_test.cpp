@@ -4,7 +4,6 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
@@ -149,66 +148,6 @@ TEST_F(ImagingRun, ShrunkAndVanishedDrivesKeepTheirPrefixAndSayWhy) {
                 EXPECT_EQ(RecordField(record, "SHA-256"), Sha256Of(copied));
             }
         }
-    }
-}
-
-// Runs a step when a job row first shows a status.
-struct OnStatus : grid::GridObserver {
-    grid::GridModel& grid;
-    std::string status;
-    std::function<void()> step;
-    OnStatus(grid::GridModel& g, std::string s, std::function<void()> f)
-        : grid(g), status(std::move(s)), step(std::move(f)) {
-        grid.SetObserver(this);
-    }
-    ~OnStatus() override { grid.SetObserver(nullptr); }
-    void BeforeLayoutChange() override {}
-    void AfterLayoutChange() override {}
-    void CurrentRowChanged(int) override {}
-    void CellChanged(int row, int col) override {
-        if (col == jobs::kColStatus && grid.CellText(row, col) == status && step) {
-            std::exchange(step, nullptr)();
-        }
-    }
-};
-
-// The second reads go to the devices and the image files themselves: a drive whose backing
-// file changes after the copy is caught though the copy's pages may still be cached.
-TEST_F(ImagingRun, VerificationReadsTheDevicesAgainAndCatchesAChangedSource) {
-    Need("mkfs.btrfs");
-    if (IsSkipped()) {
-        return;
-    }
-    // Onto btrfs, whose folders have a device number no mount line shows.
-    const std::string btrfs = lab.Attach("btrfs.img", 32 << 20);
-    lab.tmp.Run("mkfs.btrfs -q -f -K --mixed /dev/" + btrfs);
-    const std::string target = lab.Mount("mount -o noatime,nodiscard /dev/" + btrfs, "btrfs");
-    ASSERT_FALSE(target.empty());
-    const std::array<fs::path, 2> files = {RandomFile(lab, "512.img", kBlock * 3 + 512 * 5),
-                                           RandomFile(lab, "4096.img", kBlock * 2 + 4096 * 3)};
-    Program program;
-    program.Select(target,
-                   {lab.AttachFile(files[0]), lab.AttachFile(files[1], "--sector-size 4096")});
-    if (HasFatalFailure()) {
-        return;
-    }
-    program.window.checked[Control::Check2] = true;
-    constexpr std::uintmax_t kChangedAt = kBlock * 2 + 4095;
-    OnStatus change(*program.window.grid2, "Verifying...", [&] {
-        std::fstream file(files[0], std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(static_cast<std::streamoff>(kChangedAt));
-        file.put(static_cast<char>(~Slurp(files[0])[kChangedAt]));
-    });
-    program.frm.Command2_Click();
-    for (int row = 1; row <= 2; ++row) {
-        const std::string record = Slurp(target + "/00" + std::to_string(row) + ".bin.txt");
-        EXPECT_EQ(program.Status(row), row == 1 ? "Verify Error ..." : "Verified.") << record;
-        EXPECT_EQ(RecordField(record, "Differing bytes"),
-                  row == 1 ? "1, the first at byte offsets " + std::to_string(kChangedAt) : "0");
-        EXPECT_EQ(RecordField(record, "SHA-256 of the drive read again"),
-                  Sha256Of(Slurp(files[static_cast<std::size_t>(row - 1)])));
-        EXPECT_EQ(RecordField(record, "SHA-256 of the image read back"),
-                  RecordField(record, "SHA-256"));
     }
 }
 

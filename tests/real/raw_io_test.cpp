@@ -1,5 +1,5 @@
-// Raw drives, image files, free space, the clock, number marks and the shutdown program on the
-// machine. Loop devices and mounts need root and skip without it; the rest runs as any user.
+// Raw drives, image files, free space, the clock and the shutdown program on the machine. Loop
+// devices and mounts need root and skip without it; the rest runs as any user.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -19,7 +19,6 @@
 #include "loop_lab.h"
 #include "platform/linux/linux_power.h"
 #include "platform/linux/linux_storage.h"
-#include "platform/linux/locale_number_marks.h"
 #include "platform/linux/monotonic_clock.h"
 #include "platform/linux/unique_fd.h"
 
@@ -381,31 +380,6 @@ TEST(LinuxPower, WaitsForTheProgramAndReportsItsOutcome) {
     LinuxPower missing("/nonexistent/velmaris-shutdown");
     EXPECT_EQ(missing.StartShutdown(wait),
               "/nonexistent/velmaris-shutdown could not be run: No such file or directory.");
-}
-
-TEST(LocaleNumberMarks, HonoursNoGroupingAndFallsBackWhenTheLocaleIsMissing) {
-    EXPECT_EQ(LocaleNumberMarks("C").UserMarks().group, "");  // C groups no digits
-    const NumberMarks missing = LocaleNumberMarks("xx_NOWHERE.UTF-8").UserMarks();
-    EXPECT_EQ(missing.decimal, '.');
-    EXPECT_EQ(missing.group, ",");
-}
-
-TEST(LocaleNumberMarks, ConvertsTheLocalesMarksToUtf8) {
-    // ctest names LOCPATH, where the test compiles a Latin-1 locale for itself.
-    const char* locpath = std::getenv("LOCPATH");
-    if (locpath == nullptr) {
-        GTEST_SKIP() << "LOCPATH is not set; run through ctest";
-    }
-    ScratchDir tmp;
-    const auto folder = std::filesystem::path(locpath) / "fr_FR.ISO-8859-1";
-    std::filesystem::create_directories(locpath);
-    tmp.Run("localedef -i fr_FR -f ISO-8859-1 " + Quoted(folder));
-    if (!std::filesystem::exists(folder / "LC_NUMERIC")) {
-        GTEST_SKIP() << "localedef could not build fr_FR.ISO-8859-1 (package locales)";
-    }
-    const NumberMarks french = LocaleNumberMarks("fr_FR.ISO-8859-1").UserMarks();
-    EXPECT_EQ(french.decimal, ',');
-    EXPECT_EQ(french.group, "\xC2\xA0");  // the one-byte Latin-1 no-break space
 }
 
 }  // namespace

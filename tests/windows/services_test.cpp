@@ -1,20 +1,15 @@
-// The millisecond counter, the shutdown program, the keep-awake hold and the user's number
-// marks.
+// The millisecond counter, the shutdown program and the keep-awake hold.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <tuple>
-#include <vector>
 
 #include "platform/windows/win32_clock.h"
 #include "platform/windows/win32_keep_awake.h"
-#include "platform/windows/win32_number_marks.h"
 #include "platform/windows/win32_power.h"
 #include "platform/windows/win32_system_paths.h"
 #include "scratch.h"
@@ -66,22 +61,6 @@ TEST(Win32KeepAwake, HoldsTheSystemAwakeUntilReleased) {
               ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     awake.Release();
     EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS);
-}
-
-TEST(Win32NumberMarks, MarksOfNamedLocalesAndOfTheUser) {
-    // French groups with a space that is not ASCII, which must arrive as UTF-8; a locale
-    // Windows does not know falls back to "." and ",".
-    for (const auto& [locale, decimal, groups] :
-         {std::tuple<const char*, char, std::vector<std::string>>{"en-US", '.', {","}},
-          {"de-DE", ',', {"."}},
-          {"fr-FR", ',', {"\xC2\xA0", "\xE2\x80\xAF"}},
-          {"xx-NOWHERE", '.', {","}}}) {
-        const NumberMarks marks = Win32NumberMarks(locale).UserMarks();
-        EXPECT_EQ(marks.decimal, decimal) << locale;
-        EXPECT_NE(std::find(groups.begin(), groups.end(), marks.group), groups.end()) << locale;
-    }
-    const NumberMarks user = Win32NumberMarks().UserMarks();
-    EXPECT_TRUE(user.decimal > 0x20 && user.decimal < 0x7F) << user.decimal;
 }
 
 }  // namespace
